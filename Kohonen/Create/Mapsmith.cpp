@@ -1,0 +1,315 @@
+#include "Kohonen/Create/Mapsmith.h"
+
+#include <charconv>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <istream>
+#include <limits>
+#include <ostream>
+#include <streambuf>
+#include <string_view>
+#include <system_error>
+
+#include "FileHandler/ParseTools.h"
+
+namespace {
+
+// Reads the parameter text straight from the stream buffer. Every read that
+// meets the end of the input sets `atEnd`, which ends the reading loop.
+class ParameterReader {
+ public:
+  explicit ParameterReader(std::istream& in) : buf_(in.rdbuf()) {}
+
+  bool AtEnd() const { return atEnd_; }
+
+  // Skips white space and returns the next character without taking it, or
+  // EOF (and marks the end).
+  int PeekNonSpace() {
+    if (buf_ == nullptr) return Eof();
+    for (;;) {
+      const int c = buf_->sgetc();
+      if (c == std::char_traits<char>::eof()) return Eof();
+      if (!IsSpace(c)) return c;
+      buf_->sbumpc();
+    }
+  }
+
+  // The next white-space-delimited token; empty at the end of the input.
+  std::string Token() {
+    std::string token;
+    if (PeekNonSpace() == std::char_traits<char>::eof()) return token;
+    for (;;) {
+      const int c = buf_->sgetc();
+      if (c == std::char_traits<char>::eof()) {
+        atEnd_ = true;
+        break;
+      }
+      if (IsSpace(c)) break;
+      token.push_back(static_cast<char>(c));
+      buf_->sbumpc();
+    }
+    return token;
+  }
+
+  // Takes the separator: the next character that is not white space.
+  bool Separator() {
+    if (PeekNonSpace() == std::char_traits<char>::eof()) return false;
+    buf_->sbumpc();
+    return true;
+  }
+
+  enum class Number { kRead, kEnd, kNotANumber, kOutOfRange };
+
+  // An integer with optional sign; 0x/0X selects base 16, a leading 0 base 8,
+  // otherwise base 10. Reading stops at the first character that is not a
+  // digit of the base; that character stays for the next token.
+  Number Integer(int32_t& value) {
+    int c = PeekNonSpace();
+    if (c == std::char_traits<char>::eof()) return Number::kEnd;
+    bool negative = false;
+    if (c == '+' || c == '-') {
+      negative = (c == '-');
+      buf_->sbumpc();
+      c = Peek();
+    }
+    if (!IsDigit(c, 10)) return Number::kNotANumber;
+    int base = 10;
+    if (c == '0') {
+      buf_->sbumpc();
+      c = Peek();
+      if (c == 'x' || c == 'X') {
+        // "0x" must be followed by a hexadecimal digit.
+        buf_->sbumpc();
+        c = Peek();
+        if (!IsDigit(c, 16)) return Number::kNotANumber;
+        base = 16;
+      } else {
+        base = 8;
+      }
+    }
+    uint64_t magnitude = 0;
+    bool overflow = false;
+    const uint64_t limit = negative ? uint64_t{1} << 31 : (uint64_t{1} << 31) - 1;
+    while (IsDigit(c, base)) {
+      magnitude = magnitude * static_cast<uint64_t>(base) + static_cast<uint64_t>(DigitValue(c));
+      if (magnitude > limit) {
+        overflow = true;
+        magnitude = limit;  // keep consuming the digits without overflowing
+      }
+      buf_->sbumpc();
+      c = Peek();
+    }
+    if (overflow) return Number::kOutOfRange;
+    value = negative ? static_cast<int32_t>(-static_cast<int64_t>(magnitude))
+                     : static_cast<int32_t>(magnitude);
+    return Number::kRead;
+  }
+
+  // A decimal real: [sign] digits [. digits] [e|E [sign] digits], with at least
+  // one digit before or after the point.
+  Number Real(double& value) {
+    int c = PeekNonSpace();
+    if (c == std::char_traits<char>::eof()) return Number::kEnd;
+    std::string text;
+    if (c == '+' || c == '-') {
+      if (c == '-') text.push_back('-');
+      buf_->sbumpc();
+      c = Peek();
+    }
+    bool digits = false;
+    while (IsDigit(c, 10)) {
+      text.push_back(static_cast<char>(c));
+      digits = true;
+      buf_->sbumpc();
+      c = Peek();
+    }
+    if (c == '.') {
+      text.push_back('.');
+      buf_->sbumpc();
+      c = Peek();
+      while (IsDigit(c, 10)) {
+        text.push_back(static_cast<char>(c));
+        digits = true;
+        buf_->sbumpc();
+        c = Peek();
+      }
+    }
+    if (!digits) return Number::kNotANumber;
+    if (c == 'e' || c == 'E') {
+      // An exponent mark must be followed by digits (after an optional sign).
+      text.push_back('e');
+      buf_->sbumpc();
+      c = Peek();
+      if (c == '+' || c == '-') {
+        text.push_back(static_cast<char>(c));
+        buf_->sbumpc();
+        c = Peek();
+      }
+      if (!IsDigit(c, 10)) return Number::kNotANumber;
+      while (IsDigit(c, 10)) {
+        text.push_back(static_cast<char>(c));
+        buf_->sbumpc();
+        c = Peek();
+      }
+    }
+    double parsed = 0.0;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), parsed);
+    if (result.ec == std::errc::result_out_of_range) return Number::kOutOfRange;
+    if (result.ec != std::errc()) return Number::kNotANumber;
+    value = parsed;
+    return Number::kRead;
+  }
+
+ private:
+  static bool IsSpace(int c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+  }
+  static int DigitValue(int c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return 99;
+  }
+  static bool IsDigit(int c, int base) {
+    return c != std::char_traits<char>::eof() && DigitValue(c) < base;
+  }
+  int Peek() {
+    const int c = buf_->sgetc();
+    if (c == std::char_traits<char>::eof()) atEnd_ = true;
+    return c;
+  }
+  int Eof() {
+    atEnd_ = true;
+    return std::char_traits<char>::eof();
+  }
+
+  std::streambuf* buf_;
+  bool atEnd_ = false;
+};
+
+std::string NumberMessage(ParameterReader::Number result, std::string_view key) {
+  if (result == ParameterReader::Number::kOutOfRange)
+    return "Value of " + std::string(key) + " is out of range";
+  return "Value of " + std::string(key) + " is not a number";
+}
+
+constexpr int32_t kInt32Max = std::numeric_limits<int32_t>::max();
+
+}  // namespace
+
+std::string ReadParameters(std::istream& in, MapParameters& params) {
+  using Number = ParameterReader::Number;
+  ParameterReader reader(in);
+
+  auto readInteger = [&](std::string_view key, int32_t& target) -> std::string {
+    int32_t value = 0;
+    const Number result = reader.Integer(value);
+    if (result == Number::kRead) target = value;
+    if (result == Number::kNotANumber || result == Number::kOutOfRange)
+      return NumberMessage(result, key);
+    return {};
+  };
+  auto readReal = [&](std::string_view key, double& target) -> std::string {
+    double value = 0.0;
+    const Number result = reader.Real(value);
+    if (result == Number::kRead) target = value;
+    if (result == Number::kNotANumber || result == Number::kOutOfRange)
+      return NumberMessage(result, key);
+    return {};
+  };
+
+  while (!reader.AtEnd()) {
+    const std::string token = reader.Token();
+    if (token.empty()) break;
+    std::string error;
+    if (mapsmith::strcasecmp(token, "Inputs") == 0) {
+      if (!reader.Separator()) break;
+      error = readInteger("Inputs", params.inputs);
+    } else if (mapsmith::strcasecmp(token, "Dimensions") == 0) {
+      if (!reader.Separator()) break;
+      error = readInteger("Dimensions", params.dimensions);
+      // A new, empty size list replaces any earlier one.
+      if (error.empty()) params.mapSizes.clear();
+    } else if (mapsmith::strcasecmp(token, "MapDim") == 0) {
+      if (!reader.Separator()) break;
+      for (int32_t i = 0; i < params.dimensions && error.empty() && !reader.AtEnd(); ++i) {
+        int32_t size = 0;
+        const Number result = reader.Integer(size);
+        if (result == Number::kEnd) break;
+        if (result != Number::kRead) {
+          error = NumberMessage(result, "MapDim");
+          break;
+        }
+        if (static_cast<size_t>(i) < params.mapSizes.size())
+          params.mapSizes[static_cast<size_t>(i)] = size;
+        else
+          params.mapSizes.push_back(size);
+      }
+    } else if (mapsmith::strcasecmp(token, "MinWeight") == 0) {
+      if (!reader.Separator()) break;
+      error = readReal("MinWeight", params.minWeight);
+    } else if (mapsmith::strcasecmp(token, "MaxWeight") == 0) {
+      if (!reader.Separator()) break;
+      error = readReal("MaxWeight", params.maxWeight);
+    } else if (mapsmith::strcasecmp(token, "FileName") == 0) {
+      if (!reader.Separator()) break;
+      std::string name = reader.Token();
+      if (!name.empty()) params.fileName = std::move(name);
+    }
+    if (!error.empty()) return error;
+  }
+  return {};
+}
+
+std::string ValidateParameters(const MapParameters& params) {
+  if (params.inputs < 1) return "Number of Inputs must be >= 1";
+  if (params.dimensions < 1) return "Number of Dimensions must be >= 1";
+  for (int32_t i = 0; i < params.dimensions; ++i) {
+    const size_t k = static_cast<size_t>(i);
+    const int32_t size = k < params.mapSizes.size() ? params.mapSizes[k] : 0;
+    if (size < 1) return "MapDims must be >= 1";
+  }
+  if (params.minWeight > params.maxWeight) return "MinWeight must not be greater than MaxWeight";
+  if (params.fileName.empty()) return "Filename not specified";
+
+  // Neuron and weight counts are 32-bit in the network: refuse what cannot be
+  // built before anything is allocated.
+  int64_t neurons = 1;
+  for (int32_t i = 0; i < params.dimensions; ++i) {
+    neurons *= params.mapSizes[static_cast<size_t>(i)];
+    if (neurons > kInt32Max) return "Map is too large: more than 2147483647 neurons";
+  }
+  const int64_t weights = neurons * params.inputs;
+  if (weights > kInt32Max) return "Map is too large: " + std::to_string(weights) + " weights";
+  return {};
+}
+
+int RunParameterText(std::istream& in, std::ostream& out, std::ostream& err,
+                     const CreationRun& run) {
+  MapParameters params;
+  std::string message = ReadParameters(in, params);
+  if (message.empty()) message = ValidateParameters(params);
+  if (!message.empty()) {
+    err << message << std::endl;
+    return 1;
+  }
+  return run(params, out, err);
+}
+
+int RunMapsmith(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+  if (argc != 2) {
+    err << "Usage Mapsmith ParameterFile" << std::endl;
+    return 1;
+  }
+  const char* path = argv[1];
+  std::error_code ec;
+  std::ifstream in;
+  // A directory opens but cannot be read: refuse it like a missing file.
+  if (!std::filesystem::is_directory(path, ec)) in.open(path, std::ios::in | std::ios::binary);
+  if (!in.is_open()) {
+    err << "Unable to open parameter file " << path << std::endl;
+    return 1;
+  }
+  return RunParameterText(in, out, err);
+}

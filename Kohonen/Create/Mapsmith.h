@@ -1,0 +1,47 @@
+// The Mapsmith tool: reads a parameter file, validates it and hands the values
+// to the creation run, which builds, randomises and saves a new Kohonen map.
+// main() only forwards to RunMapsmith, so tests drive the whole tool in-process.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+// The values of one parameter file, with their start values.
+struct MapParameters {
+  int32_t inputs = 0;
+  int32_t dimensions = 0;
+  // One entry per map dimension once "Dimensions" has been read; sizes that no
+  // "MapDim" has set yet are 0. Entries are appended as they are read, so a
+  // huge "Dimensions" value costs memory only for the sizes the file gives.
+  std::vector<int32_t> mapSizes;
+  double minWeight = -1.0;
+  double maxWeight = 1.0;
+  std::string fileName;
+};
+
+// Reads parameter text from `in` into `params` (which should hold the start
+// values). Returns the empty string on success, or the refusal message for a
+// value that cannot be read as the number its key expects.
+std::string ReadParameters(std::istream& in, MapParameters& params);
+
+// Checks the values in the fixed order; returns the first refusal message, or
+// the empty string when the values can be built into a map.
+std::string ValidateParameters(const MapParameters& params);
+
+// What runs after a successful validation. Returns the exit status.
+using CreationRun = std::function<int(const MapParameters&, std::ostream& out, std::ostream& err)>;
+
+// The creation run of the tool: builds the map, randomises it from the clock
+// and writes the network file. Returns the exit status (0 or 1).
+int CreateMap(const MapParameters& params, std::ostream& out, std::ostream& err);
+
+// Reads, validates and hands over to `run`. A refusal writes its message and a
+// line end on `err` and returns 1.
+int RunParameterText(std::istream& in, std::ostream& out, std::ostream& err,
+                     const CreationRun& run = CreateMap);
+
+// The whole tool: `argv[1]` names the parameter file. Returns the exit status.
+int RunMapsmith(int argc, const char* const* argv, std::ostream& out, std::ostream& err);

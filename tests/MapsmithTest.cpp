@@ -1,0 +1,308 @@
+// The tool's command line, parameter file grammar and validation, driven
+// through the same entry that main() uses.
+#include "Kohonen/Create/Mapsmith.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+  bool ran = false;  // the creation run was reached
+  MapParameters params;
+};
+
+// Runs the reading and validation on `text`; the creation run only records
+// what it was handed.
+Outcome RunText(const std::string& text) {
+  Outcome o;
+  std::istringstream in(text);
+  std::ostringstream out, err;
+  o.status = RunParameterText(in, out, err,
+                              [&](const MapParameters& p, std::ostream&, std::ostream&) {
+                                o.ran = true;
+                                o.params = p;
+                                return 0;
+                              });
+  o.out = out.str();
+  o.err = err.str();
+  return o;
+}
+
+const std::string kComplete =
+    "Inputs = 4\nDimensions = 2\nMapDim = 10 8\nMinWeight = -0.5\nMaxWeight = 0.5\n"
+    "FileName = map.net\n";
+
+void ExpectRefused(const std::string& text, const std::string& message) {
+  const Outcome o = RunText(text);
+  EXPECT_EQ(o.status, 1) << text;
+  EXPECT_EQ(o.err, message + "\n") << text;
+  EXPECT_EQ(o.out, "") << text;
+  EXPECT_FALSE(o.ran) << text;
+}
+
+Outcome ExpectAccepted(const std::string& text) {
+  Outcome o = RunText(text);
+  EXPECT_EQ(o.status, 0) << text;
+  EXPECT_EQ(o.err, "") << text;
+  EXPECT_TRUE(o.ran) << text;
+  return o;
+}
+
+TEST(ParameterFileTest, CompleteExampleIsHandedOverWhole) {
+  const Outcome o = ExpectAccepted(kComplete);
+  EXPECT_EQ(o.params.inputs, 4);
+  EXPECT_EQ(o.params.dimensions, 2);
+  EXPECT_EQ(o.params.mapSizes, (std::vector<int32_t>{10, 8}));
+  EXPECT_EQ(o.params.minWeight, -0.5);
+  EXPECT_EQ(o.params.maxWeight, 0.5);
+  EXPECT_EQ(o.params.fileName, "map.net");
+}
+
+TEST(ParameterFileTest, ValidationOrderAndMessages) {
+  ExpectRefused("", "Number of Inputs must be >= 1");
+  ExpectRefused("Inputs = 0 Dimensions = 0 FileName = x", "Number of Inputs must be >= 1");
+  ExpectRefused("Inputs = 2 FileName = x", "Number of Dimensions must be >= 1");
+  ExpectRefused("Inputs = 2 Dimensions = 0 MapDim = 3 FileName = x",
+                "Number of Dimensions must be >= 1");
+  ExpectRefused("Inputs = 2 Dimensions = -3 MapDim = 3 FileName = x",
+                "Number of Dimensions must be >= 1");
+  ExpectRefused("Inputs = 2 Dimensions = 2 MapDim = 3 0 FileName = x", "MapDims must be >= 1");
+  ExpectRefused("Inputs = 2 Dimensions = 2 MapDim = 3 -1 FileName = x", "MapDims must be >= 1");
+  ExpectRefused("Inputs = 2 Dimensions = 2 MapDim = 3 4 MinWeight = 2 MaxWeight = 1",
+                "MinWeight must not be greater than MaxWeight");
+  ExpectRefused("Inputs = 2 Dimensions = 2 MapDim = 3 4", "Filename not specified");
+}
+
+TEST(ParameterFileTest, WeightLimitsDefaultAndMayBeEqual) {
+  Outcome o = ExpectAccepted("Inputs = 1 Dimensions = 1 MapDim = 1 FileName = f");
+  EXPECT_EQ(o.params.minWeight, -1.0);
+  EXPECT_EQ(o.params.maxWeight, 1.0);
+  o = ExpectAccepted("Inputs = 1 Dimensions = 1 MapDim = 1 MinWeight = 1 MaxWeight = 1 FileName = f");
+  EXPECT_EQ(o.params.minWeight, 1.0);
+}
+
+TEST(ParameterFileTest, KeysIgnoreCaseButMustBeWholeTokens) {
+  EXPECT_EQ(ExpectAccepted("inputs = 3 DIMENSIONS = 1 mapdim = 2 FILENAME = f").params.inputs, 3);
+  // "Inputs=3" is one token and no key.
+  ExpectRefused("Inputs=3 Dimensions = 1 MapDim = 2 FileName = f", "Number of Inputs must be >= 1");
+  // Any single character separates a key from its value.
+  EXPECT_EQ(ExpectAccepted("Inputs : 3 Dimensions # 1 MapDim ~2 FileName =f").params.inputs, 3);
+}
+
+TEST(ParameterFileTest, IntegersFollowTheirBasePrefix) {
+  const std::string rest = " Dimensions = 1 MapDim = 2 FileName = f";
+  EXPECT_EQ(ExpectAccepted("Inputs = 010" + rest).params.inputs, 8);
+  EXPECT_EQ(ExpectAccepted("Inputs = 0x10" + rest).params.inputs, 16);
+  EXPECT_EQ(ExpectAccepted("Inputs = 0X1f" + rest).params.inputs, 31);
+  EXPECT_EQ(ExpectAccepted("Inputs = +7" + rest).params.inputs, 7);
+  // The semicolon ends the number and is then skipped as a token.
+  EXPECT_EQ(ExpectAccepted("Inputs = 4;" + rest).params.inputs, 4);
+  // 08 is 0 followed by the token 8, which is no key.
+  ExpectRefused("Inputs = 08" + rest, "Number of Inputs must be >= 1");
+  // A stop character may begin the next key.
+  EXPECT_EQ(ExpectAccepted("Inputs = 5FileName = g Dimensions = 1 MapDim = 2").params.inputs, 5);
+}
+
+TEST(ParameterFileTest, RealsTakeSignFractionAndExponent) {
+  const std::string head = "Inputs = 1 Dimensions = 1 MapDim = 1 FileName = f ";
+  Outcome o = ExpectAccepted(head + "MinWeight = -2.5e-1 MaxWeight = +.75");
+  EXPECT_EQ(o.params.minWeight, -0.25);
+  EXPECT_EQ(o.params.maxWeight, 0.75);
+  o = ExpectAccepted(head + "MinWeight = 3. MaxWeight = 4E2");
+  EXPECT_EQ(o.params.minWeight, 3.0);
+  EXPECT_EQ(o.params.maxWeight, 400.0);
+}
+
+TEST(ParameterFileTest, UnknownTokensAreSkippedOneByOne) {
+  const Outcome o = ExpectAccepted("Comment = hello world\n" + kComplete + "Trailing words ; 12\n");
+  EXPECT_EQ(o.params.inputs, 4);
+}
+
+TEST(ParameterFileTest, LastValueWinsAndDimensionsDiscardsSizes) {
+  Outcome o = ExpectAccepted(kComplete + "Inputs = 9\nFileName = other.net\n");
+  EXPECT_EQ(o.params.inputs, 9);
+  EXPECT_EQ(o.params.fileName, "other.net");
+  // A second Dimensions discards the sizes read before it.
+  ExpectRefused("Inputs = 1 Dimensions = 2 MapDim = 3 4 Dimensions = 2 FileName = f",
+                "MapDims must be >= 1");
+  o = ExpectAccepted("Inputs = 1 Dimensions = 1 MapDim = 3 Dimensions = 3 MapDim = 1 2 3 FileName = f");
+  EXPECT_EQ(o.params.mapSizes, (std::vector<int32_t>{1, 2, 3}));
+}
+
+TEST(ParameterFileTest, MapDimReadsAsManyValuesAsTheLatestDimensions) {
+  // Before any Dimensions it reads nothing; its numbers are skipped as tokens.
+  ExpectRefused("Inputs = 1 MapDim = 3 4 Dimensions = 2 FileName = f", "MapDims must be >= 1");
+  // Values may continue on the next line.
+  const Outcome o = ExpectAccepted("Inputs = 1\nDimensions = 2\nMapDim =\n10\t8\nFileName = f\n");
+  EXPECT_EQ(o.params.mapSizes, (std::vector<int32_t>{10, 8}));
+  // Sizes that the file never sets count as 0.
+  ExpectRefused("Inputs = 1 FileName = f Dimensions = 3 MapDim = 2 2", "MapDims must be >= 1");
+}
+
+TEST(ParameterFileTest, KeysAtTheEndOfTheFileKeepTheirValues) {
+  ExpectRefused("Inputs = 1 Dimensions = 1 MapDim = 2 FileName", "Filename not specified");
+  ExpectRefused("Inputs = 1 Dimensions = 1 MapDim = 2 FileName =", "Filename not specified");
+  Outcome o = ExpectAccepted("FileName = f Dimensions = 1 MapDim = 2 Inputs = 3 Inputs =");
+  EXPECT_EQ(o.params.inputs, 3);
+  o = ExpectAccepted("FileName = f Dimensions = 1 MapDim = 2 Inputs = 3 MinWeight");
+  EXPECT_EQ(o.params.minWeight, -1.0);
+  o = ExpectAccepted("Inputs = 1 Dimensions = 1 MapDim = 2 FileName = f FileName");
+  EXPECT_EQ(o.params.fileName, "f");
+}
+
+TEST(ParameterFileTest, LineEndsAndTabsAreWhiteSpace) {
+  const Outcome o = ExpectAccepted(
+      "Inputs\t=\t4\r\nDimensions = 2\r\nMapDim = 10 8\r\nFileName = map.net\r\n");
+  EXPECT_EQ(o.params.mapSizes, (std::vector<int32_t>{10, 8}));
+  EXPECT_EQ(o.params.fileName, "map.net");
+}
+
+TEST(ParameterFileTest, ValuesThatAreNoNumbersEndTheReading) {
+  // The reading loop cannot consume such a value, so it refuses the file.
+  ExpectRefused("Inputs = four Dimensions = 1 MapDim = 2 FileName = f",
+                "Value of Inputs is not a number");
+  ExpectRefused("Inputs = 1 Dimensions = two", "Value of Dimensions is not a number");
+  ExpectRefused("Inputs = 1 Dimensions = 2 MapDim = 3 x", "Value of MapDim is not a number");
+  ExpectRefused("MinWeight = low", "Value of MinWeight is not a number");
+  ExpectRefused("MaxWeight = -", "Value of MaxWeight is not a number");
+  ExpectRefused("MaxWeight = 1e", "Value of MaxWeight is not a number");
+  ExpectRefused("Inputs = 0x", "Value of Inputs is not a number");
+  ExpectRefused("Inputs = -", "Value of Inputs is not a number");
+  ExpectRefused("Inputs = 2147483648", "Value of Inputs is out of range");
+  ExpectRefused("Dimensions = -2147483649", "Value of Dimensions is out of range");
+  ExpectRefused("MinWeight = 1e400", "Value of MinWeight is out of range");
+  EXPECT_EQ(ExpectAccepted("Inputs = 1 Dimensions = -2147483648 Dimensions = 1 MapDim = 1 FileName = f")
+                .params.dimensions,
+            1);
+}
+
+TEST(ParameterFileTest, LongTokensAreUsedWhole) {
+  const std::string name(5000, 'n');
+  const std::string comment(100000, 'c');
+  const Outcome o =
+      ExpectAccepted(comment + " Inputs = 1 Dimensions = 1 MapDim = 1 FileName = " + name);
+  EXPECT_EQ(o.params.fileName, name);
+}
+
+TEST(ParameterFileTest, MapsTooLargeToBuildAreRefusedBeforeAnyAllocation) {
+  ExpectRefused("Inputs = 100 Dimensions = 2 MapDim = 50000 50000 FileName = f",
+                "Map is too large: more than 2147483647 neurons");
+  ExpectRefused("Inputs = 3 Dimensions = 2 MapDim = 40000 20000 FileName = f",
+                "Map is too large: 2400000000 weights");
+  // The largest buildable map passes.
+  ExpectAccepted("Inputs = 1 Dimensions = 1 MapDim = 2147483647 FileName = f");
+  // Many dimensions of size 1 cost nothing.
+  std::string many = "Inputs = 1 FileName = f Dimensions = 3000 MapDim =";
+  for (int i = 0; i < 3000; ++i) many += " 1";
+  EXPECT_EQ(ExpectAccepted(many).params.mapSizes.size(), 3000u);
+  // A huge dimension count allocates nothing up front.
+  ExpectRefused("Inputs = 1 FileName = f Dimensions = 2000000000 MapDim = 1 1",
+                "MapDims must be >= 1");
+}
+
+// --- the command line -------------------------------------------------------
+
+struct ToolOutcome {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+ToolOutcome RunTool(std::initializer_list<const char*> args) {
+  std::vector<const char*> argv{"Mapsmith"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::ostringstream out, err;
+  const int status = RunMapsmith(static_cast<int>(argv.size()), argv.data(), out, err);
+  return {status, out.str(), err.str()};
+}
+
+class TempDir : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("mapsmith-test-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  std::string Write(const std::string& name, const std::string& text) {
+    const auto path = dir_ / name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path.string();
+  }
+  std::filesystem::path dir_;
+};
+
+using CommandLineTest = TempDir;
+
+TEST_F(CommandLineTest, ExactlyOneArgumentIsAccepted) {
+  for (const auto& outcome : {RunTool({}), RunTool({"a", "b"})}) {
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err, "Usage Mapsmith ParameterFile\n");
+    EXPECT_EQ(outcome.out, "");
+  }
+}
+
+TEST_F(CommandLineTest, UnreadableParameterFilesAreRefusedWithTheirPath) {
+  const std::string missing = (dir_ / "missing.params").string();
+  ToolOutcome o = RunTool({missing.c_str()});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.err, "Unable to open parameter file " + missing + "\n");
+  // A directory opens on some systems but cannot be read.
+  const std::string directory = dir_.string();
+  o = RunTool({directory.c_str()});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.err, "Unable to open parameter file " + directory + "\n");
+}
+
+TEST_F(CommandLineTest, RefusalsFromAFileWriteNothing) {
+  const std::string path = Write("p.params", "Inputs = 2 Dimensions = 1 MapDim = 0 FileName = out.net");
+  const ToolOutcome o = RunTool({path.c_str()});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.err, "MapDims must be >= 1\n");
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "out.net"));
+}
+
+// --- the real binary ------------------------------------------------------
+
+ToolOutcome RunBinary(const std::string& args, const std::filesystem::path& dir) {
+  const auto outFile = dir / "stdout.txt";
+  const auto errFile = dir / "stderr.txt";
+  const std::string command = std::string("'") + MAPSMITH_BINARY + "' " + args + " >'" +
+                              outFile.string() + "' 2>'" + errFile.string() + "'";
+  const int raw = std::system(command.c_str());
+  auto slurp = [](const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(outFile), slurp(errFile)};
+}
+
+using BinaryTest = TempDir;
+
+TEST_F(BinaryTest, NoArgumentPrintsUsageAndExitsOne) {
+  const ToolOutcome o = RunBinary("", dir_);
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.err, "Usage Mapsmith ParameterFile\n");
+  EXPECT_EQ(o.out, "");
+}
+
+TEST_F(BinaryTest, RefusalGoesToStandardErrorWithStatusOne) {
+  const std::string path = Write("empty.params", "");
+  const ToolOutcome o = RunBinary("'" + path + "'", dir_);
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.err, "Number of Inputs must be >= 1\n");
+  EXPECT_EQ(o.out, "");
+}
+
+}  // namespace
