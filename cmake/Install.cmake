@@ -1,0 +1,38 @@
+# Installation: the tool, the library, its public headers (keeping the
+# subsystem folder names), a CMake package and a pkg-config file.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(MAPSMITH_INCLUDE_SUBDIR mapsmith)
+
+install(TARGETS Mapsmith RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS mapsmith EXPORT MapsmithTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# Public headers: every header of the library folders except those named
+# *Internal.h, which only the library's own sources include.
+foreach(dir NeuralNets DataObject FileHandler KQmessage)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/${dir}/
+    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${MAPSMITH_INCLUDE_SUBDIR}/${dir}
+    FILES_MATCHING PATTERN "*.h" PATTERN "*Internal.h" EXCLUDE)
+endforeach()
+
+install(EXPORT MapsmithTargets NAMESPACE Mapsmith::
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Mapsmith)
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/MapsmithConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/MapsmithConfig.cmake
+  INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Mapsmith)
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/MapsmithConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/MapsmithConfig.cmake
+  ${PROJECT_BINARY_DIR}/MapsmithConfigVersion.cmake
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Mapsmith)
+
+configure_file(${PROJECT_SOURCE_DIR}/cmake/mapsmith.pc.in ${PROJECT_BINARY_DIR}/mapsmith.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/mapsmith.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+if(EXISTS ${PROJECT_SOURCE_DIR}/docs/Mapsmith.1)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/Mapsmith.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
