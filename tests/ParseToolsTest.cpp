@@ -2,6 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <random>
+#include <sstream>
+#include <streambuf>
+#include <vector>
+
 namespace {
 
 using mapsmith::strcasecmp;
@@ -29,22 +39,7 @@ TEST(StrCaseCmpTest, ComparesUpperCaseCopiesAsUnsignedBytes) {
   EXPECT_NE(strcasecmp("\xe9", "\xc9"), 0);
 }
 
-}  // namespace
-
-// ---------------------------------------------------------------------------
-// FileTools
-
-#include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <functional>
-#include <limits>
-#include <random>
-#include <sstream>
-#include <streambuf>
-#include <vector>
-
-namespace {
+// ---- FileTools ----
 
 using Tag = FileTools::Tag;
 
