@@ -15,6 +15,7 @@
 namespace {
 
 using mapsmith::strcasecmp;
+using Limits = std::numeric_limits<double>;
 
 TEST(StrCaseCmpTest, IgnoresCaseOfLetters) {
   EXPECT_EQ(strcasecmp("Inputs", "INPUTS"), 0);
@@ -363,11 +364,11 @@ TEST(ParseTest, NumbersFollowTheCLibraryConversion) {
   EXPECT_EQ(FileTools::ParseNumber(in, " -4e1"), -40.0);
   EXPECT_EQ(FileTools::ParseNumber(in, "0x1p3"), 8.0);
   EXPECT_EQ(FileTools::ParseNumber(in, "1e"), 1.0);
-  EXPECT_EQ(FileTools::ParseNumber(in, "INF"), std::numeric_limits<double>::infinity());
-  EXPECT_EQ(FileTools::ParseNumber(in, "-infinity"), -std::numeric_limits<double>::infinity());
+  EXPECT_EQ(FileTools::ParseNumber(in, "INF"), Limits::infinity());
+  EXPECT_EQ(FileTools::ParseNumber(in, "-infinity"), -Limits::infinity());
   EXPECT_TRUE(std::isnan(FileTools::ParseNumber(in, "nan")));
-  EXPECT_EQ(FileTools::ParseNumber(in, "1e400"), std::numeric_limits<double>::infinity());
-  EXPECT_EQ(FileTools::ParseNumber(in, "4.9406564584124654e-324"), std::numeric_limits<double>::denorm_min());
+  EXPECT_EQ(FileTools::ParseNumber(in, "1e400"), Limits::infinity());
+  EXPECT_EQ(FileTools::ParseNumber(in, "4.9406564584124654e-324"), Limits::denorm_min());
   EXPECT_EQ(FileTools::ParseNumber(in, "1e-400"), 0.0);
   EXPECT_TRUE(std::signbit(FileTools::ParseNumber(in, "-0")));
   for (const char* bad : {"abc", "", "-", ".", "e5", "+", "x1"})
@@ -451,7 +452,7 @@ TEST(WriterTest, NumbersMatchPrintfFixedAtAnyLength) {
   std::mt19937_64 random(11);
   std::vector<double> values = {0.0, -0.0, 0.5, 1e300, -1.7976931348623157e308, 5e-324, 0.00049999999,
                                 999.9999999999999999, 1e22, 123456789.125,
-                                std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()};
+                                Limits::infinity(), -Limits::infinity()};
   for (int i = 0; i < 2000; ++i) {
     const uint64_t bits = random();
     double value;
@@ -511,43 +512,15 @@ TEST(WriterTest, WhatIsWrittenReadsBack) {
 }
 
 TEST(FormatGeneralTest, MatchesTheStreamAtPrecision15) {
-  std::vector<double> values = {0.0,
-                                -0.0,
-                                1.0,
-                                -1.0,
-                                0.25,
-                                -0.123456789012345678,
-                                1e300,
-                                -1e300,
-                                1e-300,
-                                std::numeric_limits<double>::denorm_min(),
-                                -std::numeric_limits<double>::denorm_min(),
-                                std::numeric_limits<double>::min(),
-                                -std::numeric_limits<double>::min(),
-                                std::numeric_limits<double>::max(),
-                                -std::numeric_limits<double>::max(),
-                                2.2250738585072009e-308,
-                                9.99999999999999e14,
-                                9.999999999999995e14,
-                                9.9999999999999999e14,
-                                999999999999999.5,
-                                1e15,
-                                1e16,
-                                123456789012345.0,
-                                1234567890123456.0,
-                                0.0001,
-                                0.00009999999999999999,
-                                0.000099999999999999995,
-                                0.00001,
-                                9.9999999999999995e-5,
-                                0.1,
-                                1.0 / 3.0,
-                                100.0,
-                                1e21,
-                                std::numeric_limits<double>::infinity(),
-                                -std::numeric_limits<double>::infinity(),
-                                std::numeric_limits<double>::quiet_NaN(),
-                                -std::numeric_limits<double>::quiet_NaN()};
+  std::vector<double> values = {0.0, -0.0, 1.0, -1.0, 0.25, -0.123456789012345678, 1e300, -1e300, 1e-300,
+      Limits::denorm_min(), -Limits::denorm_min(),
+      Limits::min(), -Limits::min(),
+      Limits::max(), -Limits::max(), 2.2250738585072009e-308,
+      9.99999999999999e14, 9.999999999999995e14, 9.9999999999999999e14, 999999999999999.5, 1e15, 1e16,
+      123456789012345.0, 1234567890123456.0, 0.0001, 0.00009999999999999999, 0.000099999999999999995, 0.00001,
+      9.9999999999999995e-5, 0.1, 1.0 / 3.0, 100.0, 1e21, Limits::infinity(),
+      -Limits::infinity(), Limits::quiet_NaN(),
+      -Limits::quiet_NaN()};
   for (int e = -320; e <= 308; ++e) {
     values.push_back(std::pow(10.0, e));
     values.push_back(std::nextafter(std::pow(10.0, e), 0.0));
