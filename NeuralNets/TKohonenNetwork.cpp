@@ -1,0 +1,214 @@
+#include "NeuralNets/TKohonenNetwork.h"
+
+#include <vector>
+
+#include "KQmessage/Assert.h"
+#include "NeuralNets/TConnectedConnections.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+TKohonenNetwork::TKohonenNetwork(int numInputs, int numDimensions, const int* dimensions)
+    : TConnectedNetwork(3) {
+  int mapSize = 1;
+  for (int i = 0; i < numDimensions; ++i) mapSize *= dimensions[i];
+  layers[0] = std::make_unique<TSimpleLayer>(this, 0, 0);
+  layers[1] = std::make_unique<TSimpleInputLayer>(this, 1, numInputs);
+  layers[2] = std::make_unique<TSimpleLayer>(this, 2, mapSize);
+  layers[0]->SetActFunction(ActError);
+  layers[1]->SetActFunction(ActLinear);
+  layers[2]->SetActFunction(ActLinear);
+  Connect(1, 2);
+  inLayer = 1;
+  outLayer = 2;
+  SetDimensions(numDimensions, dimensions);
+}
+
+TKohonenNetwork::TKohonenNetwork() : TConnectedNetwork(3) {}
+
+TKohonenNetwork::TKohonenNetwork(const TKohonenNetwork& x) : TConnectedNetwork(x) {
+  SetDimensions(x.numDimensions, x.dimensions.get());
+}
+
+TKohonenNetwork& TKohonenNetwork::operator=(const TKohonenNetwork& x) {
+  if (&x == this) return *this;
+  TConnectedNetwork::operator=(x);
+  SetDimensions(x.numDimensions, x.dimensions.get());
+  return *this;
+}
+
+TKohonenNetwork::~TKohonenNetwork() { dimensions.reset(); }
+
+void TKohonenNetwork::Randomize(double min, double max) {
+  priv_conns_index[2][1]->Randomize(min, max);
+}
+
+void TKohonenNetwork::Propagate(const double* inputs, double* outputs) {
+  FindWinner(inputs, outputs);
+}
+
+const char* TKohonenNetwork::GetNetworkType() { return "Kohonen"; }
+
+namespace {
+
+// Keeps the nearest neuron so far. The first neuron offered wins until a later
+// one is strictly nearer; a distance is taken unless it is >= the best, as the
+// search has always compared.
+struct TWinner {
+  int bestsofar = -1;
+  double best = 0.0;
+  void Offer(int i, double distance) {
+    if (bestsofar < 0 || !(distance >= best)) {
+      best = distance;
+      bestsofar = i;
+    }
+  }
+};
+
+// Squared distances of the rows of `count` consecutive neurons (count <= 8)
+// to x, each summed in ascending input order with each difference and each
+// square rounded to double, so every distance equals the plain loop's.
+// Neurons are worked on in pairs, one SIMD lane each; xx holds every input
+// twice (x[j], x[j]).
+void Distances(const double* const* rows, int count, const double* x, const double* xx, int n,
+               double* d) {
+#if defined(__SSE2__)
+  int p = 0;
+  if (count == 8) {
+    const double *a0 = rows[0], *b0 = rows[1], *a1 = rows[2], *b1 = rows[3];
+    const double *a2 = rows[4], *b2 = rows[5], *a3 = rows[6], *b3 = rows[7];
+    __m128d s0 = _mm_setzero_pd(), s1 = s0, s2 = s0, s3 = s0;
+    int j = 0;
+    for (; j + 1 < n; j += 2) {
+      const __m128d x0 = _mm_loadu_pd(xx + 2 * j), x1 = _mm_loadu_pd(xx + 2 * j + 2);
+      __m128d u, v, e;
+      u = _mm_loadu_pd(a0 + j), v = _mm_loadu_pd(b0 + j);
+      e = _mm_sub_pd(x0, _mm_unpacklo_pd(u, v)), s0 = _mm_add_pd(s0, _mm_mul_pd(e, e));
+      e = _mm_sub_pd(x1, _mm_unpackhi_pd(u, v)), s0 = _mm_add_pd(s0, _mm_mul_pd(e, e));
+      u = _mm_loadu_pd(a1 + j), v = _mm_loadu_pd(b1 + j);
+      e = _mm_sub_pd(x0, _mm_unpacklo_pd(u, v)), s1 = _mm_add_pd(s1, _mm_mul_pd(e, e));
+      e = _mm_sub_pd(x1, _mm_unpackhi_pd(u, v)), s1 = _mm_add_pd(s1, _mm_mul_pd(e, e));
+      u = _mm_loadu_pd(a2 + j), v = _mm_loadu_pd(b2 + j);
+      e = _mm_sub_pd(x0, _mm_unpacklo_pd(u, v)), s2 = _mm_add_pd(s2, _mm_mul_pd(e, e));
+      e = _mm_sub_pd(x1, _mm_unpackhi_pd(u, v)), s2 = _mm_add_pd(s2, _mm_mul_pd(e, e));
+      u = _mm_loadu_pd(a3 + j), v = _mm_loadu_pd(b3 + j);
+      e = _mm_sub_pd(x0, _mm_unpacklo_pd(u, v)), s3 = _mm_add_pd(s3, _mm_mul_pd(e, e));
+      e = _mm_sub_pd(x1, _mm_unpackhi_pd(u, v)), s3 = _mm_add_pd(s3, _mm_mul_pd(e, e));
+    }
+    if (j < n) {
+      const __m128d x0 = _mm_loadu_pd(xx + 2 * j);
+      __m128d e;
+      e = _mm_sub_pd(x0, _mm_set_pd(b0[j], a0[j])), s0 = _mm_add_pd(s0, _mm_mul_pd(e, e));
+      e = _mm_sub_pd(x0, _mm_set_pd(b1[j], a1[j])), s1 = _mm_add_pd(s1, _mm_mul_pd(e, e));
+      e = _mm_sub_pd(x0, _mm_set_pd(b2[j], a2[j])), s2 = _mm_add_pd(s2, _mm_mul_pd(e, e));
+      e = _mm_sub_pd(x0, _mm_set_pd(b3[j], a3[j])), s3 = _mm_add_pd(s3, _mm_mul_pd(e, e));
+    }
+    _mm_storeu_pd(d, s0);
+    _mm_storeu_pd(d + 2, s1);
+    _mm_storeu_pd(d + 4, s2);
+    _mm_storeu_pd(d + 6, s3);
+    return;
+  }
+  for (; p + 1 < count; p += 2) {
+    const double *a = rows[p], *b = rows[p + 1];
+    __m128d s = _mm_setzero_pd();
+    for (int j = 0; j < n; ++j) {
+      const __m128d e = _mm_sub_pd(_mm_loadu_pd(xx + 2 * j), _mm_set_pd(b[j], a[j]));
+      s = _mm_add_pd(s, _mm_mul_pd(e, e));
+    }
+    _mm_storeu_pd(d + p, s);
+  }
+  for (; p < count; ++p) {
+    double s = 0.0;
+    for (int j = 0; j < n; ++j) {
+      const double e = x[j] - rows[p][j];
+      s += e * e;
+    }
+    d[p] = s;
+  }
+#else
+  (void)xx;
+  for (int p = 0; p < count; ++p) {
+    double s = 0.0;
+    for (int j = 0; j < n; ++j) {
+      const double e = x[j] - rows[p][j];
+      s += e * e;
+    }
+    d[p] = s;
+  }
+#endif
+}
+
+}  // namespace
+
+int TKohonenNetwork::FindWinner(const double* inputs, double* outputs) {
+  TBasicConnections* conns = priv_conns_index[2][1].get();
+  const int numInputs = layers[1]->numNeurons;
+  const int numMap = layers[2]->numNeurons;
+  TWinner winner;
+  auto* fc = dynamic_cast<TConnectedConnections*>(conns);
+  if (fc != nullptr && fc->NumFrom() == numInputs && fc->NumTo() == numMap) {
+    // Direct reads of the contiguous rows, eight neurons at a time.
+    std::vector<double> xx(2 * static_cast<std::size_t>(numInputs));
+    for (int j = 0; j < numInputs; ++j) xx[2 * j] = xx[2 * j + 1] = inputs[j];
+    const double* const* rows = fc->index_weights.data();
+    double d[8];
+    for (int i = 0; i < numMap; i += 8) {
+      const int count = numMap - i < 8 ? numMap - i : 8;
+      Distances(rows + i, count, inputs, xx.data(), numInputs, d);
+      for (int k = 0; k < count; ++k) winner.Offer(i + k, d[k]);
+    }
+  } else {
+    for (int i = 0; i < numMap; ++i) {
+      double distance = 0.0;
+      for (int j = 0; j < numInputs; ++j) {
+        const double e = inputs[j] - conns->Weight(j, i);
+        distance += e * e;
+      }
+      winner.Offer(i, distance);
+    }
+  }
+  const int bestsofar = winner.bestsofar;
+  MAPSMITH_ASSERT(bestsofar >= 0);
+  for (int j = 0; j < numInputs; ++j) outputs[j] = conns->Weight(j, bestsofar);
+  return bestsofar;
+}
+
+void TKohonenNetwork::GetDimensions(int* parameters) {
+  if (numDimensions == 0) return;
+  MAPSMITH_ASSERT(parameters != NULL);
+  MAPSMITH_ASSERT(dimensions != NULL);
+  for (int i = 0; i < numDimensions; ++i) parameters[i] = dimensions[i];
+}
+
+void TKohonenNetwork::SetDimensions(int count, const int* parameters) {
+  numDimensions = count;
+  dimensions.reset();
+  if (count == 0) return;
+  MAPSMITH_ASSERT(parameters != NULL);
+  dimensions = std::make_unique<int[]>(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) dimensions[i] = parameters[i];
+}
+
+int TKohonenNetwork::CoordsToIndex(const int* coords) {
+  const int dims = numDimensions;
+  MAPSMITH_ASSERT(dims != 0);
+  return ::CoordsToIndex(dims, dimensions.get(), coords);
+}
+
+void TKohonenNetwork::IndexToCoords(int* coords, int index) {
+  const int dims = numDimensions;
+  MAPSMITH_ASSERT(dims != 0);
+  for (int k = dims - 1; k >= 1; --k) {
+    coords[k] = index % dimensions[k];
+    index /= dimensions[k];
+  }
+  coords[0] = index;
+}
+
+int CoordsToIndex(int count, const int* sizes, const int* coords) {
+  int index = coords[0];
+  for (int k = 1; k < count; ++k) index = index * sizes[k] + coords[k];
+  return index;
+}
