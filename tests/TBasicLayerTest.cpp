@@ -207,6 +207,13 @@ TEST(TBasicLayerTest, DimensionsAreCopiedAndCleared) {
   layer.GetDimensions(nullptr);  // nothing to copy
 }
 
+TEST(TBasicLayerTest, DestroyReleasesAnUnownedLayer) {
+  TBasicLayer* layer = new TGainLayer(nullptr, 1, 3, 1.0);
+  const int dims[] = {3};
+  layer->SetDimensions(1, dims);
+  layer->Destroy();  // the sanitizer build checks that nothing is left
+}
+
 TEST(TBasicLayerDeathTest, BaseLayerDoesNotInsertNeurons) {
   TSimpleLayer simple(nullptr, 1, 1);
   EXPECT_DEATH(simple.TBasicLayer::InsertNeuron(0), "Assertion failed: false");
