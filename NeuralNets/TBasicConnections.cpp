@@ -87,12 +87,14 @@ void TIterateObjAllUntrainable::Visit() { conns->MakeUntrainable(fromNode, toNod
 // ---------------------------------------------------------------- TBasicConnections
 
 TBasicLayer* TBasicConnections::FromLayerPtr() const {
+  MAPSMITH_ASSERT(fromLayer >= 0 && fromLayer < network->numLayers);
   TBasicLayer* layer = network->layers[fromLayer].get();
   MAPSMITH_ASSERT(layer != NULL);
   return layer;
 }
 
 TBasicLayer* TBasicConnections::ToLayerPtr() const {
+  MAPSMITH_ASSERT(toLayer >= 0 && toLayer < network->numLayers);
   TBasicLayer* layer = network->layers[toLayer].get();
   MAPSMITH_ASSERT(layer != NULL);
   return layer;
