@@ -11,12 +11,20 @@ install(TARGETS mapsmith EXPORT MapsmithTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-# Public headers: every header of the library folders except those named
-# *Internal.h, which only the library's own sources include.
-foreach(dir NeuralNets DataObject FileHandler KQmessage)
-  install(DIRECTORY ${PROJECT_SOURCE_DIR}/${dir}/
-    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${MAPSMITH_INCLUDE_SUBDIR}/${dir}
-    FILES_MATCHING PATTERN "*.h" PATTERN "*Internal.h" EXCLUDE)
+# Public headers, keeping the subsystem folders. Headers that only the
+# library's own sources include are not installed.
+set(MAPSMITH_INTERNAL_HEADERS
+  NeuralNets/WeightLayout.h
+  NeuralNets/WinnerDistances.h)
+file(GLOB MAPSMITH_ALL_HEADERS RELATIVE ${PROJECT_SOURCE_DIR}
+  ${PROJECT_SOURCE_DIR}/NeuralNets/*.h ${PROJECT_SOURCE_DIR}/DataObject/*.h
+  ${PROJECT_SOURCE_DIR}/FileHandler/*.h ${PROJECT_SOURCE_DIR}/KQmessage/*.h)
+foreach(header ${MAPSMITH_ALL_HEADERS})
+  if(NOT header IN_LIST MAPSMITH_INTERNAL_HEADERS)
+    get_filename_component(dir ${header} DIRECTORY)
+    install(FILES ${PROJECT_SOURCE_DIR}/${header}
+      DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${MAPSMITH_INCLUDE_SUBDIR}/${dir})
+  endif()
 endforeach()
 
 install(EXPORT MapsmithTargets NAMESPACE Mapsmith::
