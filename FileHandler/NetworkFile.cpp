@@ -2,20 +2,400 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <climits>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <memory>
+#include <ostream>
 #include <string>
 #include <string_view>
+#include <typeinfo>
 #include <vector>
 
+#include "KQmessage/Assert.h"
 #include "NeuralNets/TConnectedConnections.h"
 #include "NeuralNets/TKohonenNetwork.h"
 #include "NeuralNets/TPrunedConnections.h"
 
-// ---------------------------------------------------------------- reading
+// ================================================================ writing
+
+namespace {
+
+// Digits after the point of parameters and listed weights, significant digits
+// of matrix weights, and the base of the matrix column widths.
+constexpr int kPrecision = 15;
+constexpr std::size_t kWeightWidth = kPrecision + 5;
+
+// Below this share of the possible weights a set is written as a weight list.
+constexpr double kListShare = 0.35;
+
+// Collects matrix text and hands it to the stream in large pieces. After
+// Ensure() at least kSlack characters fit at `p`.
+class Chunk {
+ public:
+  static constexpr std::size_t kSize = 64 * 1024;
+  static constexpr std::size_t kSlack = 64;  // more than the longest cell or row comment
+
+  explicit Chunk(std::ostream& out)
+      : out_(out), data_(new char[kSize + kSlack]), limit_(data_.get() + kSize), p(data_.get()) {}
+
+  void Ensure() {
+    if (p >= limit_) Flush();
+  }
+  // Writes what was collected; a failed stream stops the writer at once, so a
+  // full disk does not cost the formatting of the rest of the matrix.
+  void Flush() {
+    out_.write(data_.get(), p - data_.get());
+    p = data_.get();
+    if (!out_) throw FileTools::Error("Error on File Write", &out_);
+  }
+
+ private:
+  std::ostream& out_;
+  std::unique_ptr<char[]> data_;
+  char* limit_;
+
+ public:
+  char* p;
+};
+
+char* PutRight(char* p, std::string_view text, std::size_t width) {
+  if (text.size() < width) {
+    std::memset(p, ' ', width - text.size());
+    p += width - text.size();
+  }
+  std::memcpy(p, text.data(), text.size());
+  return p + text.size();
+}
+
+char* PutInteger(char* p, long value) { return std::to_chars(p, p + 24, value).ptr; }
+
+char* PutRightInteger(char* p, long value, std::size_t width) {
+  char text[24];
+  const char* end = std::to_chars(text, text + sizeof text, value).ptr;
+  return PutRight(p, std::string_view(text, static_cast<std::size_t>(end - text)), width);
+}
+
+// The comment line over the matrix: the to-neuron numbers end where the
+// weight fields (for freezable sets, the markers) of their columns end.
+void WriteMatrixHeader(std::ostream& out, int nTo, bool freezable) {
+  Chunk chunk(out);
+  static constexpr std::string_view kStart = "/* To->";
+  static constexpr std::string_view kEnd = "  From */\n";
+  chunk.p = PutRight(chunk.p, kStart, 0);
+  const std::size_t first = freezable ? kPrecision : kPrecision - 2;
+  const std::size_t further = freezable ? kPrecision + 8 : kPrecision + 6;
+  for (int s = 0; s < nTo; ++s) {
+    chunk.Ensure();
+    chunk.p = PutRightInteger(chunk.p, s, s == 0 ? first : further);
+  }
+  chunk.Ensure();
+  chunk.p = PutRight(chunk.p, kEnd, 0);
+  chunk.Flush();
+}
+
+// The matrix lines: one per from neuron r, a cell per to neuron s, then the
+// row comment. `source(r, s, weight)` returns the weight's flags (0 for a
+// missing weight) and stores an existing weight's value in `weight`.
+template <bool Freezable, class Source>
+void WriteMatrixRows(std::ostream& out, int nFrom, int nTo, Source source) {
+  Chunk chunk(out);
+  char text[FileTools::GeneralNumberSize];
+  for (int r = 0; r < nFrom; ++r) {
+    for (int s = 0; s < nTo; ++s) {
+      chunk.Ensure();
+      double weight = 0.0;
+      const char flags = source(r, s, weight);
+      char* p = chunk.p;
+      if (flags & FMaskExists) {
+        p = PutRight(p, FileTools::FormatGeneral(weight, text), kWeightWidth);
+        *p++ = ' ';
+        if constexpr (Freezable) {
+          *p++ = (flags & FMaskTrainable) ? 'T' : 'F';
+          *p++ = ' ';
+        }
+      } else {
+        p = PutRight(p, "-", kWeightWidth);
+        *p++ = ' ';
+        if constexpr (Freezable) {
+          *p++ = '-';
+          *p++ = ' ';
+        }
+      }
+      chunk.p = p;
+    }
+    chunk.Ensure();
+    chunk.p = PutRight(chunk.p, " /* ", 0);
+    chunk.p = PutInteger(chunk.p, r);
+    chunk.p = PutRight(chunk.p, " */\n", 0);
+  }
+  chunk.Flush();
+}
+
+template <bool Freezable>
+void WriteMatrixRowsOf(std::ostream& out, TBasicConnections* conns, int nFrom, int nTo) {
+  // The library's own kinds are read straight from their arrays (to-neuron
+  // major: the arc r -> s is element s * nFrom + r); any other kind through
+  // its per-weight operations.
+  if (typeid(*conns) == typeid(TConnectedConnections)) {
+    auto* set = static_cast<TConnectedConnections*>(conns);
+    if (set->NumFrom() == nFrom && set->NumTo() == nTo) {
+      const double* weights = set->array_weights.data();
+      const std::size_t stride = static_cast<std::size_t>(nFrom);
+      WriteMatrixRows<Freezable>(out, nFrom, nTo, [=](int r, int s, double& w) {
+        w = weights[static_cast<std::size_t>(s) * stride + static_cast<std::size_t>(r)];
+        return FMaskAll;
+      });
+      return;
+    }
+  }
+  if (typeid(*conns) == typeid(TPrunedConnections)) {
+    auto* set = static_cast<TPrunedConnections*>(conns);
+    if (set->NumFrom() == nFrom && set->NumTo() == nTo) {
+      const double* weights = set->array_weights.data();
+      const char* masks = set->array_masks.data();
+      const std::size_t stride = static_cast<std::size_t>(nFrom);
+      WriteMatrixRows<Freezable>(out, nFrom, nTo, [=](int r, int s, double& w) {
+        const std::size_t k = static_cast<std::size_t>(s) * stride + static_cast<std::size_t>(r);
+        w = weights[k];
+        return static_cast<char>(masks[k] & FMaskAll);
+      });
+      return;
+    }
+  }
+  WriteMatrixRows<Freezable>(out, nFrom, nTo, [=](int r, int s, double& w) -> char {
+    if (!conns->WeightExists(r, s)) return 0;
+    w = conns->Weight(r, s);
+    return conns->IsTrainable(r, s) ? FMaskAll : FMaskExists;
+  });
+}
+
+void WriteMatrix(FileTools& tools, std::ostream& out, TBasicConnections* conns, int nFrom, int nTo,
+                 bool freezable) {
+  FileTools::OpenBracket(out, true);
+  tools.WriteName(out, "Matrix", false);
+  tools.WriteName(out, "Weights", false);
+  if (freezable) tools.WriteName(out, "TrainableInfo", false);
+  FileTools::CloseBracket(out, true, true);
+  WriteMatrixHeader(out, nTo, freezable);
+  if (freezable)
+    WriteMatrixRowsOf<true>(out, conns, nFrom, nTo);
+  else
+    WriteMatrixRowsOf<false>(out, conns, nFrom, nTo);
+  tools.WriteEndTag(out, "Matrix");
+}
+
+void WriteConnections(FileTools& tools, std::ostream& out, TBasicNetwork* network,
+                      TBasicConnections* conns, int fromLayer, int toLayer) {
+  FileTools::NewLine(out);
+  tools.WriteName(out, "ConnectionLayer", true);
+  tools.WriteInteger(out, "LayerFrom", fromLayer, true);
+  tools.WriteInteger(out, "LayerTo", toLayer, true);
+  const char* type = conns->GetConnectionsNType();
+  tools.WriteString(out, "ConnectionType", type, true);
+  const bool freezable = mapsmith::strcasecmp(type, "FullyConnected") != 0;
+  FileTools::OpenBracket(out, true);
+  tools.WriteName(out, "Attributes", false);
+  tools.WriteName(out, freezable ? "Pruneable" : "UnPrunable", false);
+  tools.WriteName(out, freezable ? "Freezable" : "UnFreezable", false);
+  FileTools::CloseBracket(out, true, true);
+
+  const int nFrom = network->GetLayer(fromLayer)->numNeurons;
+  const int nTo = network->GetLayer(toLayer)->numNeurons;
+  long long count = 0;
+  if (typeid(*conns) == typeid(TConnectedConnections)) {
+    count = conns->GetNumWeights(1);  // every arc exists; no need to visit them
+  } else {
+    TIterateObjCount counter;
+    conns->Iterate(counter, 1);
+    count = counter.count;
+  }
+  const long long possible = static_cast<long long>(nTo) * nFrom;
+  if (kListShare * static_cast<double>(possible) > static_cast<double>(count)) {
+    tools.WriteName(out, "WeightList", true);
+    TIterateObjSaveWeights saver(out, tools, freezable, kPrecision);
+    conns->Iterate(saver, 1);
+    tools.WriteEndTag(out, "WeightList");
+  } else {
+    WriteMatrix(tools, out, conns, nFrom, nTo, freezable);
+  }
+  tools.WriteEndTag(out, "ConnectionLayer");
+}
+
+// `[All name=value ]` for each parameter that every neuron shares, then the
+// neuron list when the functions differ or some parameter is not shared.
+// The parameter list (names, order) is taken from neuron 0.
+void WriteNeuronParameters(FileTools& tools, std::ostream& out, TBasicNetwork* network,
+                           TBasicLayer* layer, bool commonFunction) {
+  const int n = layer->numNeurons;
+  TBasicNeuron* first = layer->GetNeuron(0);
+  const int numParams = first->GetNumParams();
+  std::vector<double> reference(static_cast<std::size_t>(numParams));
+  if (numParams > 0) first->GetParams(reference.data());
+  std::vector<const char*> names(static_cast<std::size_t>(numParams));
+  for (int j = 0; j < numParams; ++j) names[j] = first->GetParamName(j);
+
+  std::vector<char> shared(static_cast<std::size_t>(numParams), 1);
+  std::vector<double> values;
+  bool allShared = true;
+  if (numParams > 0) {
+    for (int i = 1; i < n; ++i) {
+      TBasicNeuron* neuron = layer->GetNeuron(i);
+      const int own = neuron->GetNumParams();
+      values.assign(static_cast<std::size_t>(own > 0 ? own : 1), 0.0);
+      if (own > 0) neuron->GetParams(values.data());
+      for (int j = 0; j < numParams; ++j) {
+        if (!shared[j]) continue;
+        if (j >= own || values[j] != reference[j] ||
+            mapsmith::strcasecmp(neuron->GetParamName(j), names[j]) != 0)
+          shared[j] = 0;
+      }
+    }
+  }
+  for (int j = 0; j < numParams; ++j) {
+    if (!shared[j]) {
+      allShared = false;
+      continue;
+    }
+    FileTools::OpenBracket(out, true);
+    tools.WriteName(out, "All", false);
+    tools.WriteNumber(out, names[j], reference[j], kPrecision, false);
+    FileTools::CloseBracket(out, true, true);
+  }
+  if (commonFunction && allShared) return;
+
+  tools.WriteName(out, "Neurons", true);
+  for (int i = 0; i < n; ++i) {
+    TBasicNeuron* neuron = layer->GetNeuron(i);
+    FileTools::OpenBracket(out, true);
+    tools.WriteInteger(out, "Neuron", i, false);
+    if (!commonFunction)
+      tools.WriteString(out, "ActivationFunction",
+                        network->registry->GetFunctionName(neuron->GetActFunction()), false);
+    if (!allShared) {
+      const int own = neuron->GetNumParams();
+      values.assign(static_cast<std::size_t>(own > 0 ? own : 1), 0.0);
+      if (own > 0) neuron->GetParams(values.data());
+      for (int j = 0; j < numParams && j < own; ++j)
+        if (!shared[j]) tools.WriteNumber(out, names[j], values[j], kPrecision, false);
+    }
+    FileTools::CloseBracket(out, true, true);
+  }
+  tools.WriteEndTag(out, "Neurons");
+}
+
+void WriteLayer(FileTools& tools, std::ostream& out, TBasicNetwork* network, int layerNum) {
+  TBasicLayer* layer = network->GetLayer(layerNum);
+  FileTools::NewLine(out);
+  tools.WriteInteger(out, "Layer", layerNum, true);
+  tools.WriteString(out, "LayerType", layer->GetLayerType(), true);
+  tools.WriteInteger(out, "NumberOfNeurons", layer->numNeurons, true);
+  const TActFunction common = layer->GetActFunction();
+  if (common != nullptr) {
+    FileTools::OpenBracket(out, true);
+    tools.WriteName(out, "All", false);
+    tools.WriteString(out, "ActivationFunction", network->registry->GetFunctionName(common), false);
+    FileTools::CloseBracket(out, true, true);
+  }
+  if (layer->numNeurons > 0) WriteNeuronParameters(tools, out, network, layer, common != nullptr);
+  tools.WriteEndTag(out, "Layer");
+}
+
+void WriteInformation(FileTools& tools, std::ostream& out, TBasicNetwork* network) {
+  const int numLayers = network->numLayers;
+  MAPSMITH_ASSERT(network->inLayer < numLayers && network->outLayer < numLayers);
+  tools.WriteName(out, "NetworkInformation", true);
+  tools.WriteInteger(out, "NumberOfLayers", numLayers, true);
+  tools.WriteInteger(out, "InputLayer", network->inLayer, true);
+  tools.WriteInteger(out, "OutputLayer", network->outLayer, true);
+  tools.WriteInteger(out, "NumberOfInputs", network->GetLayer(network->inLayer)->numNeurons, true);
+  tools.WriteInteger(out, "NumberOfOutputs", network->GetLayer(network->outLayer)->numNeurons, true);
+  for (int L = 0; L < numLayers; ++L) {
+    TBasicLayer* layer = network->GetLayer(L);
+    if (layer->numNeurons < 1 || layer->GetActFunction() != ActBias) continue;
+    // A bias layer stands for one constant input; more neurons cannot be stored.
+    if (layer->numNeurons > 1) throw FileTools::Error("Illegal number of bias nodes", &out);
+    tools.WriteInteger(out, "BiasLayer", L, true);
+  }
+  tools.WriteEndTag(out, "NetworkInformation");
+}
+
+void WriteDimensions(FileTools& tools, std::ostream& out, TBasicNetwork* network) {
+  auto* map = dynamic_cast<TKohonenNetwork*>(network);
+  MAPSMITH_ASSERT(map != NULL);
+  std::vector<int> sizes(static_cast<std::size_t>(map->numDimensions > 0 ? map->numDimensions : 0));
+  if (!sizes.empty()) map->GetDimensions(sizes.data());
+  FileTools::NewLine(out);
+  tools.WriteInteger(out, "Dimensions", map->numDimensions, true);
+  for (std::size_t j = 0; j < sizes.size(); ++j) {
+    FileTools::OpenBracket(out, true);
+    tools.WriteInteger(out, "Dimension", static_cast<int>(j), false);
+    tools.WriteInteger(out, "Size", sizes[j], false);
+    FileTools::CloseBracket(out, true, true);
+  }
+  tools.WriteEndTag(out, "Dimensions");
+}
+
+}  // namespace
+
+void TIterateObjSaveWeights::Visit() {
+  FileTools::OpenBracket(out, true);
+  tools.WriteInteger(out, "From", fromNode, false);
+  tools.WriteInteger(out, "To", toNode, false);
+  tools.WriteNumber(out, "Weight", *weight, precision, false);
+  if (writeTrainable) tools.WriteName(out, trainable ? "Trainable" : "UnTrainable", false);
+  FileTools::CloseBracket(out, true, true);
+}
+
+void WriteNetwork(FileTools& tools, std::ostream& out, TBasicNetwork* network,
+                  std::unique_ptr<TKQstructure> message) {
+  message.reset();
+  MAPSMITH_ASSERT(network != NULL);
+  out.precision(kPrecision);
+
+  FileTools::WriteFormatVersion(out);
+  tools.WriteName(out, "NeuralNetwork", true);
+  const char* type = network->GetNetworkType();
+  tools.WriteString(out, "NetworkType", type, true);
+  FileTools::NewLine(out);
+  WriteInformation(tools, out, network);
+  if (mapsmith::strcasecmp(type, "KOHONEN") == 0) WriteDimensions(tools, out, network);
+
+  const int numLayers = network->numLayers;
+  for (int L = 0; L < numLayers; ++L) WriteLayer(tools, out, network, L);
+  for (int from = 0; from < numLayers; ++from)
+    for (int to = 0; to < numLayers; ++to) {
+      TBasicConnections* conns = network->GetConnections(from, to);
+      if (conns->IsConnected()) WriteConnections(tools, out, network, conns, from, to);
+    }
+  FileTools::NewLine(out);
+  tools.WriteEndTag(out, "NeuralNetwork");
+
+  out.flush();
+  if (!out) throw FileTools::Error("Error on File Write", &out);
+}
+
+void SaveNetworkFile(FileTools& tools, const char* fileName, TBasicNetwork* network,
+                     std::unique_ptr<TKQstructure> message) {
+  message.reset();
+  // The buffer outlives the stream that uses it (destroyed in reverse order).
+  constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+  std::unique_ptr<char[]> buffer(new char[kBufferSize]);
+  std::ofstream out;
+  out.rdbuf()->pubsetbuf(buffer.get(), static_cast<std::streamsize>(kBufferSize));
+  out.open(fileName, std::ios::out | std::ios::trunc);
+  if (!out.is_open()) throw FileTools::Error("Error on File Open", &out);
+  WriteNetwork(tools, out, network, nullptr);
+  out.close();
+  if (out.fail()) throw FileTools::Error("Error on File Write", &out);
+}
+
+// ================================================================ reading
 
 namespace {
 
