@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <set>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "FileHandler/NetworkFile.h"
+#include "NeuralNets/Random.h"
 #include "NeuralNets/TConnectedConnections.h"
 #include "NeuralNets/TKohonenNetwork.h"
 #include "NeuralNets/TPrunedConnections.h"
@@ -218,6 +220,165 @@ TEST(NetworkFileReaderTest, TakesOverTheMessage) {
   FileTools tools;
   std::istringstream in(TwoLayers("", "[LayerType = Simple]\n[NumberOfNeurons = 0]\n", ""));
   EXPECT_NE(ReadNetwork(tools, in, std::make_unique<TKQstructure>("ask")), nullptr);
+}
+
+// ---------------------------------------------------------------- round trips
+
+std::string Write(TBasicNetwork& net) {
+  FileTools tools;
+  std::ostringstream out;
+  WriteNetwork(tools, out, &net);
+  return out.str();
+}
+
+// The double that a weight's written text stands for: the general notation
+// with 15 significant digits, as the matrix holds it.
+double AsWritten(double w) {
+  char buffer[FileTools::GeneralNumberSize];
+  std::istringstream none;
+  return FileTools::ParseNumber(none, FileTools::FormatGeneral(w, buffer));
+}
+
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// Writes, reads and writes again: both texts must be the same bytes.
+std::unique_ptr<TBasicNetwork> RoundTrip(TBasicNetwork& net) {
+  const std::string first = Write(net);
+  auto read = Parse(first);
+  EXPECT_EQ(Write(*read), first);
+  EXPECT_STREQ(read->GetNetworkType(), net.GetNetworkType());
+  EXPECT_EQ(read->numLayers, net.numLayers);
+  EXPECT_EQ(read->inLayer, net.inLayer);
+  EXPECT_EQ(read->outLayer, net.outLayer);
+  for (int l = 0; l < net.numLayers; ++l) {
+    EXPECT_STREQ(read->GetLayer(l)->GetLayerType(), net.GetLayer(l)->GetLayerType());
+    EXPECT_EQ(read->GetLayer(l)->numNeurons, net.GetLayer(l)->numNeurons);
+  }
+  return read;
+}
+
+TEST(NetworkFileRoundTripTest, RandomKohonenMap) {
+  const int sizes[] = {3, 4};
+  TKohonenNetwork map(5, 2, sizes);
+  SeedRandom(12345);
+  map.Randomize(-1.0, 1.0);
+  auto read = RoundTrip(map);
+  auto& copy = dynamic_cast<TKohonenNetwork&>(*read);
+  ASSERT_EQ(copy.numDimensions, 2);
+  EXPECT_EQ(copy.dimensions[0], 3);
+  EXPECT_EQ(copy.dimensions[1], 4);
+  TBasicConnections* a = map.GetConnections(1, 2);
+  TBasicConnections* b = copy.GetConnections(1, 2);
+  for (int f = 0; f < 5; ++f)
+    for (int t = 0; t < 12; ++t) EXPECT_TRUE(SameBits(b->Weight(f, t), AsWritten(a->Weight(f, t))));
+}
+
+TEST(NetworkFileRoundTripTest, EqualLimitsReadBackBitForBit) {
+  const int sizes[] = {2, 2};
+  for (double limit : {0.1, -2.5e-300, 123456.789012345, 1.0 / 3.0}) {
+    TKohonenNetwork map(3, 2, sizes);
+    map.Randomize(limit, limit);
+    auto read = RoundTrip(map);
+    TBasicConnections* a = map.GetConnections(1, 2);
+    TBasicConnections* b = read->GetConnections(1, 2);
+    for (int f = 0; f < 3; ++f)
+      for (int t = 0; t < 4; ++t) EXPECT_TRUE(SameBits(b->Weight(f, t), AsWritten(a->Weight(f, t)))) << limit;
+  }
+}
+
+TEST(NetworkFileRoundTripTest, ConnectedNetwork) {
+  const int sizes[] = {2, 3, 4, 2};
+  TConnectedNetwork net(4, sizes);
+  net.Connect(1, 2);
+  net.Connect(2, 3);
+  net.Connect(1, 3);
+  net.GetLayer(2)->SetActFunction(net.registry->GetFunction("sigmoid"));
+  net.GetLayer(3)->SetActFunction(net.registry->GetFunction("tanh"));
+  SeedRandom(99);
+  net.Randomize(-5.0, 5.0);
+  auto read = RoundTrip(net);
+  EXPECT_EQ(read->GetNumWeights(1), 3 * 4 + 4 * 2 + 3 * 2);
+  EXPECT_EQ(FunctionName(*read, read->GetLayer(2)->GetActFunction()), "sigmoid");
+}
+
+// A basic network with every feature the format carries: a bias layer, Gain
+// layers with shared and individual gains, per-neuron functions, a fully
+// connected set and pruneable sets written as matrix and as weight list,
+// with pruned and frozen weights.
+TEST(NetworkFileRoundTripTest, BasicNetworkWithEveryFeature) {
+  TBasicNetwork net(5);
+  net.SetLayer(0, std::make_unique<TSimpleLayer>(&net, 0, 1));
+  net.SetLayer(1, std::make_unique<TSimpleInputLayer>(&net, 1, 3));
+  net.SetLayer(2, std::make_unique<TGainLayer>(&net, 2, 4, 0.75));
+  net.SetLayer(3, std::make_unique<TGainLayer>(&net, 3, 3, 1.0));
+  net.SetLayer(4, std::make_unique<TSimpleLayer>(&net, 4, 2));
+  const TFnRegistry& fns = *net.registry;
+  net.GetLayer(0)->SetActFunction(fns.GetFunction("bias"));
+  net.GetLayer(1)->SetActFunction(fns.GetFunction("linear"));
+  net.GetLayer(2)->SetActFunction(fns.GetFunction("sigmoid-gain"));
+  const double gains[] = {0.5, 2.0, -1.25};
+  const char* functions[] = {"linear-gain", "tanh-gain", "sigmoid-gain"};
+  for (int i = 0; i < 3; ++i) {
+    net.GetLayer(3)->GetNeuron(i)->SetParams(&gains[i]);
+    net.GetLayer(3)->GetNeuron(i)->SetActFunction(fns.GetFunction(functions[i]));
+  }
+  net.GetLayer(4)->GetNeuron(0)->SetActFunction(fns.GetFunction("saturated-linear"));
+  net.GetLayer(4)->GetNeuron(1)->SetActFunction(fns.GetFunction("null"));
+
+  net.SetConnections(std::make_unique<TConnectedConnections>(&net, 1, 2));
+  net.Connect(0, 2);  // pruneable, kept whole: matrix form
+  net.Connect(2, 3);  // pruneable, most weights pruned: weight list
+  net.Connect(3, 4);  // pruneable, some pruned and frozen: matrix form
+  int k = 0;
+  for (auto [from, to] : {std::pair{1, 2}, {0, 2}, {2, 3}, {3, 4}}) {
+    TBasicConnections* c = net.GetConnections(from, to);
+    for (int f = 0; f < net.GetLayer(from)->numNeurons; ++f)
+      for (int t = 0; t < net.GetLayer(to)->numNeurons; ++t) c->Weight(f, t) = (k++ % 23 - 11) / 64.0;
+  }
+  TBasicConnections* list = net.GetConnections(2, 3);
+  for (int f = 0; f < 4; ++f)
+    for (int t = 0; t < 3; ++t)
+      if (f != t) list->PruneWeight(f, t);
+  list->MakeUntrainable(1, 1);
+  TBasicConnections* matrix = net.GetConnections(3, 4);
+  matrix->PruneWeight(0, 1);
+  matrix->MakeUntrainable(2, 0);
+
+  const std::string text = Write(net);
+  EXPECT_NE(text.find("[BiasLayer = 0]"), std::string::npos);
+  EXPECT_NE(text.find("[WeightList]"), std::string::npos);
+  EXPECT_NE(text.find("[Matrix Weights TrainableInfo ]"), std::string::npos);
+  auto read = RoundTrip(net);
+
+  for (auto [from, to] : {std::pair{1, 2}, {0, 2}, {2, 3}, {3, 4}}) {
+    TBasicConnections* a = net.GetConnections(from, to);
+    TBasicConnections* b = read->GetConnections(from, to);
+    EXPECT_STREQ(b->GetConnectionsNType(), a->GetConnectionsNType());
+    for (int f = 0; f < net.GetLayer(from)->numNeurons; ++f) {
+      for (int t = 0; t < net.GetLayer(to)->numNeurons; ++t) {
+        EXPECT_EQ(b->GetWeightFlags(f, t), a->GetWeightFlags(f, t)) << from << to << f << t;
+        EXPECT_TRUE(SameBits(b->Weight(f, t), a->Weight(f, t))) << from << to << f << t;
+      }
+    }
+  }
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(Gain(*read, 2, i), 0.75);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(Gain(*read, 3, i), gains[i]);
+    EXPECT_EQ(FunctionName(*read, read->GetLayer(3)->GetNeuron(i)->actFunction), functions[i]);
+  }
+  EXPECT_EQ(FunctionName(*read, read->GetLayer(4)->GetNeuron(1)->actFunction), "null");
+}
+
+TEST(NetworkFileRoundTripTest, SavedFileLoadsBack) {
+  const int sizes[] = {2, 2};
+  TKohonenNetwork map(2, 2, sizes);
+  map.Randomize(0.25, 0.25);
+  const std::string path = testing::TempDir() + "reader_round_trip.net";
+  FileTools tools;
+  SaveNetworkFile(tools, path.c_str(), &map);
+  auto read = LoadNetworkFile(tools, path.c_str());
+  EXPECT_EQ(read->GetConnections(1, 2)->Weight(1, 3), 0.25);
+  std::remove(path.c_str());
 }
 
 // Each malformed file and the whole message it must fail with.
