@@ -1,7 +1,9 @@
 // Arbitrary bytes read as a network file. Reading either fails with a
 // FileTools::Error or gives a complete network: every layer present, the
 // input and output layers among them and every connection set shaped like
-// its two layers.
+// its two layers. What was read is written, read again and written again:
+// the second reading must succeed and both texts must be the same bytes. The
+// writer's refusal of a bias layer with several neurons ends the round.
 //
 // Integers above 999 in the input are skipped: neuron and layer counts
 // decide allocations, and the fuzzer should spend its time on the grammar,
@@ -56,6 +58,12 @@ void CheckNetwork(TBasicNetwork& net) {
   net.GetNumWeights(1);
 }
 
+std::string Write(FileTools& tools, TBasicNetwork& net) {
+  std::ostringstream out;
+  WriteNetwork(tools, out, &net);
+  return out.str();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -72,5 +80,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   Check(net != nullptr);
   CheckNetwork(*net);
+
+  std::string first;
+  try {
+    first = Write(tools, *net);
+  } catch (const FileTools::Error& e) {
+    Check(e.message == "Illegal number of bias nodes");
+    return 0;
+  }
+  std::istringstream again(first);
+  auto second = ReadNetwork(tools, again);  // any error here is a finding
+  CheckNetwork(*second);
+  Check(Write(tools, *second) == first);
   return 0;
 }
