@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
@@ -204,6 +206,19 @@ TEST(NetworkFileReaderTest, HeaderAfterTheEndIsSkipped) {
   const std::string text = TwoLayers("", "[LayerType = Simple]\n[NumberOfNeurons = 0]\n", "");
   EXPECT_EQ(ParseError(text + "[FormatVersion = 1.0]\n/* done */\n"), "");
   EXPECT_EQ(ParseError(text + "0"), "End Tag expected");
+}
+
+TEST(NetworkFileReaderTest, KohonenAlwaysHasThreeLayers) {
+  std::ifstream file(kDir + "good/kohonen_example.net");
+  std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  text.replace(text.find("[NumberOfLayers = 3]"), 20, "[NumberOfLayers = 5]");
+  EXPECT_EQ(Parse(text)->numLayers, 3);
+}
+
+TEST(NetworkFileReaderTest, UnknownWeightListFlagIsPrinted) {
+  testing::internal::CaptureStdout();
+  EXPECT_THROW(Load("bad/list_unknown_flag.net"), FileTools::Error);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Frozen\n");
 }
 
 TEST(NetworkFileReaderTest, MissingFile) {
