@@ -40,9 +40,15 @@ constexpr double kListShare = 0.35;
 // Collects matrix text and hands it to the stream in large pieces. After
 // Ensure() at least kSlack characters fit at `p`.
 class Chunk {
+  std::ostream& out_;
+  std::unique_ptr<char[]> data_;
+  char* limit_;
+
  public:
   static constexpr std::size_t kSize = 64 * 1024;
   static constexpr std::size_t kSlack = 64;  // more than the longest cell or row comment
+
+  char* p;  // where the next character goes
 
   explicit Chunk(std::ostream& out)
       : out_(out), data_(new char[kSize + kSlack]), limit_(data_.get() + kSize), p(data_.get()) {}
@@ -57,14 +63,6 @@ class Chunk {
     p = data_.get();
     if (!out_) throw FileTools::Error("Error on File Write", &out_);
   }
-
- private:
-  std::ostream& out_;
-  std::unique_ptr<char[]> data_;
-  char* limit_;
-
- public:
-  char* p;
 };
 
 // ---- matrix weights in general notation with 15 significant digits ----

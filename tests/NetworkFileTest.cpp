@@ -282,6 +282,27 @@ TEST_F(PruneableSet, FewerThanThirtyFivePercentGiveAWeightList) {
             "[~WeightList]\n[~ConnectionLayer]");
 }
 
+// A set of a kind the writer does not know is read through its operations.
+class OtherPruneableSet : public TPrunedConnections {
+ public:
+  using TPrunedConnections::TPrunedConnections;
+};
+
+TEST_F(PruneableSet, SetsOfOtherKindsGiveTheSameText) {
+  for (auto [f, t] : {std::pair{0, 0}, {1, 3}}) set->PruneWeight(f, t);
+  set->MakeUntrainable(1, 4);
+  const std::string known = Block();
+  auto other = std::make_unique<OtherPruneableSet>(&net, 0, 1);
+  for (int f = 0; f < 2; ++f)
+    for (int t = 0; t < 5; ++t) {
+      other->Weight(f, t) = set->Weight(f, t);
+      other->SetWeightFlags(f, t, set->GetWeightFlags(f, t));
+    }
+  net.SetConnections(std::move(other));
+  EXPECT_EQ(Block(), known);
+  EXPECT_NE(known.find(" F  /* 1 */"), std::string::npos);
+}
+
 TEST(NetworkFileTest, ConnectionBlocksFollowFromThenToLayer) {
   const int sizes[] = {2, 1, 1};
   TConnectedNetwork net(3, sizes);
