@@ -698,9 +698,15 @@ void NetworkReader::ReadDimensions() {
     sizes[j] = Integer();
   }
   FileTools::ExpectEnd(tag_, in_);
-  if (static_cast<int>(sizes.size()) != numDimensions_) Fail("Dimension without size");
   dimensions_.clear();
-  for (const auto& entry : sizes) dimensions_.push_back(entry.second);
+  for (const auto& [j, size] : sizes) {
+    // Keys come in ascending order: a gap is the first dimension never sized.
+    const int expected = static_cast<int>(dimensions_.size());
+    if (j != expected) Fail("Dimension " + std::to_string(expected) + " has no size");
+    dimensions_.push_back(size);
+  }
+  if (static_cast<int>(dimensions_.size()) != numDimensions_)
+    Fail("Dimension " + std::to_string(dimensions_.size()) + " has no size");
 }
 
 TActFunction NetworkReader::Function(const std::string& name) {
