@@ -1,9 +1,10 @@
 // The network file: the tagged text form of a network (its layers, activation
 // functions, neuron parameters, connection sets and every weight, plus the grid
-// of a Kohonen map), and the operations that write it.
+// of a Kohonen map), and the operations that write and read it.
 #pragma once
 
 #include <iosfwd>
+#include <istream>
 #include <memory>
 
 #include "FileHandler/ParseTools.h"
@@ -54,3 +55,20 @@ void WriteNetwork(FileTools& tools, std::ostream& out, TBasicNetwork* network,
 // flush or the close fails, and WriteNetwork's own errors.
 void SaveNetworkFile(FileTools& tools, const char* fileName, TBasicNetwork* network,
                      std::unique_ptr<TKQstructure> message = nullptr);
+
+// ================================================================ reading
+
+// Builds a network ("Basic", "Connected" or "Kohonen") from a network file and
+// hands it to the caller. Every malformed or inconsistent file is reported as
+// a `FileTools::Error`; no partly built network is ever returned. `message` is
+// taken over and released on entry; nothing is reported through it.
+
+// Opens `fileName` ("Error on File Open" when it cannot be read) and reads it
+// with ReadNetwork. The file is closed on every exit.
+std::unique_ptr<TBasicNetwork> LoadNetworkFile(FileTools& tools, const char* fileName,
+                                               std::unique_ptr<TKQstructure> message = nullptr);
+
+// Reads one network file from `in`. After the network's end tag only a
+// format-version header may follow before the end of input.
+std::unique_ptr<TBasicNetwork> ReadNetwork(FileTools& tools, std::istream& in,
+                                           std::unique_ptr<TKQstructure> message = nullptr);
