@@ -1,6 +1,15 @@
 #include "FileHandler/ParseTools.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstdlib>
+#include <istream>
+#include <ostream>
+#include <streambuf>
+#include <system_error>
+
+#include "KQmessage/Assert.h"
 
 namespace mapsmith {
 
@@ -23,3 +32,424 @@ int strcasecmp(std::string_view a, std::string_view b) noexcept {
 }
 
 }  // namespace mapsmith
+
+namespace {
+
+using mapsmith::strcasecmp;
+using Traits = std::char_traits<char>;
+constexpr int kEof = Traits::eof();
+
+// Character classes of the tokenizer. Separators are the bytes that are below
+// 33 or above 126 as signed 8-bit values (controls, blank, DEL, 128-255) and
+// the comma; the seven specials always stand alone as tokens.
+enum : unsigned char { kTokenChar = 0, kSeparator = 1, kSpecial = 2 };
+
+constexpr std::array<unsigned char, 256> MakeClasses() {
+  std::array<unsigned char, 256> classes{};
+  for (int c = 0; c < 256; ++c) {
+    if (c < 33 || c > 126 || c == ',') classes[c] = kSeparator;
+  }
+  for (char c : std::string_view("[]/*=<>")) classes[static_cast<unsigned char>(c)] = kSpecial;
+  return classes;
+}
+constexpr std::array<unsigned char, 256> kClasses = MakeClasses();
+
+inline unsigned char ClassOf(int c) { return kClasses[static_cast<unsigned char>(c)]; }
+
+}  // namespace
+
+// Characters straight from the stream's buffer. "Putting a character back" is
+// done by peeking at it without taking it, so nothing is ever read ahead of
+// what the syntax consumes. The end of input sets the stream's eofbit once;
+// a stream that is not good() delivers nothing.
+class FileTools::Input {
+ public:
+  explicit Input(std::istream& in) : in_(in), buf_(in.good() ? in.rdbuf() : nullptr) {}
+
+  std::istream& stream() const { return in_; }
+
+  int Peek() {
+    if (buf_ == nullptr) return kEof;
+    const int c = buf_->sgetc();
+    if (c == kEof) End();
+    return c;
+  }
+  // Takes the character the last Peek returned (which was not the end).
+  void Skip() { buf_->sbumpc(); }
+  int Take() {
+    if (buf_ == nullptr) return kEof;
+    const int c = buf_->sbumpc();
+    if (c == kEof) End();
+    return c;
+  }
+
+ private:
+  void End() {
+    buf_ = nullptr;
+    in_.setstate(std::ios::eofbit);
+  }
+
+  std::istream& in_;
+  std::streambuf* buf_;
+};
+
+namespace {
+
+[[noreturn]] void Fail(std::string message, std::istream& in) { throw FileTools::Error(std::move(message), &in); }
+
+}  // namespace
+
+void FileTools::SkipCommentBody(Input& src) {
+  // Nesting is counted instead of recursing, so deep nesting cannot exhaust
+  // the stack. After a nested comment closes, its '*' stands as the previous
+  // character of the enclosing one.
+  size_t depth = 1;
+  int prev = ' ';
+  for (;;) {
+    const int c = src.Take();
+    if (c == kEof) Fail("Unexpected end of file during comment", src.stream());
+    if (prev == '*' && c == '/') {
+      if (--depth == 0) return;
+      prev = '*';
+    } else if (prev == '/' && c == '*') {
+      ++depth;
+      prev = ' ';
+    } else {
+      prev = c;
+    }
+  }
+}
+
+namespace {
+
+inline bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+// ---- Reading ----
+
+const std::string& FileTools::ReadToken(Input& src) {
+  token_.clear();
+  for (;;) {
+    int c;
+    do {
+      c = src.Take();
+    } while (c != kEof && ClassOf(c) == kSeparator);
+    if (c == kEof) return token_;
+
+    if (ClassOf(c) == kSpecial) {
+      const int next = src.Peek();
+      if (c == '/' && next == '*') {
+        src.Skip();
+        SkipCommentBody(src);
+        continue;
+      }
+      token_.push_back(static_cast<char>(c));
+      if (c == '[' && next == '~') {
+        src.Skip();
+        token_.push_back('~');
+      }
+      return token_;
+    }
+
+    token_.push_back(static_cast<char>(c));
+    for (;;) {
+      c = src.Peek();
+      if (c == kEof) return token_;
+      const unsigned char cls = ClassOf(c);
+      if (cls == kSpecial) return token_;  // it starts the next token
+      src.Skip();
+      if (cls == kSeparator) return token_;
+      token_.push_back(static_cast<char>(c));
+    }
+  }
+}
+
+std::string FileTools::NextToken(std::istream& in) {
+  Input src(in);
+  return ReadToken(src);
+}
+
+void FileTools::SkipComment(std::istream& in) {
+  Input src(in);
+  SkipCommentBody(src);
+}
+
+FileTools::Tag FileTools::ReadTag(std::string_view blockName, std::istream& in, bool inBracket) {
+  Tag tag;
+  ReadTag(blockName, in, inBracket, tag);
+  return tag;
+}
+
+void FileTools::ReadTag(std::string_view blockName, std::istream& in, bool inBracket, Tag& tag) {
+  Input src(in);
+  // `tag` is written only when the element is complete, because `blockName`
+  // may refer to its name.
+  for (;;) {  // repeats after a skipped header
+    const std::string& t = ReadToken(src);
+    if (t.empty()) {
+      if (!blockName.empty()) Fail("Unexpected end of file", in);
+      tag.kind = TagEnd;
+      tag.name.clear();
+      tag.value.clear();
+      tag.open = false;
+      return;
+    }
+    if (t.size() == 1 && t[0] == ']') Fail("Unexpected ']'", in);
+
+    if (inBracket || (t.size() == 1 && t[0] == '[')) {
+      if (!inBracket) ReadToken(src);
+      if (token_.empty()) Fail("Unexpected end of file", in);
+      if (ClassOf(token_[0]) == kSpecial) Fail("Unexpected special character", in);
+      name_.swap(token_);
+
+      // Only separators may stand between the name and "]" or "="; comments
+      // are not recognised here.
+      int c = src.Peek();
+      while (c != kEof && ClassOf(c) == kSeparator) {
+        src.Skip();
+        c = src.Peek();
+      }
+      if (c == ']' || c != '=') {
+        const bool closed = c == ']';
+        if (closed) src.Skip();
+        tag.kind = TagStart;
+        tag.name.assign(name_);
+        tag.value.clear();
+        tag.open = !closed;
+        return;
+      }
+      src.Skip();  // the "="
+
+      ReadToken(src);
+      if (token_.empty()) Fail("Unexpected end of file", in);
+      if (ClassOf(token_[0]) == kSpecial) Fail("Unexpected special character", in);
+      // Exactly one character after the value decides whether the bracket closes.
+      const bool closed = src.Peek() == ']';
+      if (closed) src.Skip();
+
+      if (!inBracket && strcasecmp(name_, "FORMATVERSION") == 0) {
+        if (!closed) Fail("Illegal Format of FormatVersion", in);
+        if (ParseNumber(in, token_) > 1.0) Fail("Illegal Format Version", in);
+        continue;  // the header is dropped
+      }
+      tag.kind = TagValue;
+      tag.name.assign(name_);
+      tag.value.assign(token_);
+      tag.open = !closed;
+      return;
+    }
+
+    if (t.size() == 2 && t[0] == '[' && t[1] == '~') {
+      if (blockName.empty()) Fail("Unexpected End Tag", in);
+      if (strcasecmp(ReadToken(src), blockName) != 0) Fail("Unexpected End Tag", in);
+      const std::string& close = ReadToken(src);
+      if (close.size() != 1 || close[0] != ']') Fail("Expected ']'", in);
+      tag.kind = TagEnd;
+      tag.name.clear();
+      tag.value.clear();
+      tag.open = false;
+      return;
+    }
+
+    tag.kind = TagToken;
+    tag.name.assign(t);
+    tag.value.clear();
+    tag.open = false;
+    return;
+  }
+}
+
+std::string FileTools::ExpectBlock(const Tag& tag, std::istream& in, std::string_view expected) {
+  if (expected.empty()) {
+    if (tag.kind != TagStart) Fail("start of block expected", in);
+  } else if (tag.kind != TagStart || strcasecmp(tag.name, expected) != 0) {
+    Fail("[" + std::string(expected) + "] expected", in);
+  }
+  return tag.name;
+}
+
+void FileTools::ExpectEnd(const Tag& tag, std::istream& in) {
+  if (tag.kind != TagEnd) Fail("End Tag expected", in);
+}
+
+std::string FileTools::ReadString(const Tag& tag, std::istream& in, std::string_view key,
+                                  std::string_view required) {
+  if (tag.kind != TagValue || strcasecmp(tag.name, key) != 0)
+    Fail("[" + std::string(key) + " = <string>] expected" + tag.name, in);
+  if (required.empty()) return tag.value;
+  if (strcasecmp(tag.value, required) != 0)
+    Fail("[" + std::string(key) + " = " + std::string(required) + "] expected", in);
+  return std::string();
+}
+
+int32_t FileTools::ReadInteger(const Tag& tag, std::istream& in, std::string_view key) {
+  if (tag.kind != TagValue || strcasecmp(tag.name, key) != 0)
+    Fail("[" + std::string(key) + " = <integer>] expected", in);
+  return ParseInteger(in, tag.value);
+}
+
+double FileTools::ReadNumber(const Tag& tag, std::istream& in, std::string_view key) {
+  if (tag.kind != TagValue || strcasecmp(tag.name, key) != 0)
+    Fail("[" + std::string(key) + " = <number>] expected", in);
+  return ParseNumber(in, tag.value);
+}
+
+double FileTools::ReadNumberToken(const Tag& tag, std::istream& in) {
+  if (tag.kind != TagToken) Fail("Token (number) expected", in);
+  return ParseNumber(in, tag.name);
+}
+
+int32_t FileTools::ParseInteger(std::istream& in, std::string_view text) {
+  // A decimal conversion: leading blanks, an optional sign, at least one digit;
+  // what follows the digits is ignored. A value that does not fit 32 bits is
+  // refused rather than cut.
+  size_t i = 0;
+  const size_t n = text.size();
+  while (i < n && IsCSpace(text[i])) ++i;
+  bool negative = false;
+  if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i == n || !IsDigit(text[i])) Fail("integer-expected", in);
+  int64_t value = 0;
+  constexpr int64_t kLimit = int64_t{INT32_MAX} + 1;
+  for (; i < n && IsDigit(text[i]); ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > kLimit) Fail("integer-expected", in);
+  }
+  if (negative) value = -value;
+  if (value > INT32_MAX) Fail("integer-expected", in);
+  return static_cast<int32_t>(value);
+}
+
+double FileTools::ParseNumber(std::istream& in, std::string_view text) {
+  // Plain decimal tokens take the fast, correctly rounded path; everything
+  // else (leading blanks or '+', hex, numeric prefixes, magnitudes beyond the
+  // range) goes through the C library's conversion, which rounds the same.
+  double value = 0.0;
+  const char* const end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (ec == std::errc() && ptr == end && !text.empty()) return value;
+
+  const std::string copy(text);  // the conversion needs a terminated text
+  char* stop = nullptr;
+  value = std::strtod(copy.c_str(), &stop);
+  if (stop == copy.c_str()) Fail("number-expected", in);
+  return value;
+}
+
+// ---- Writing ----
+
+namespace {
+
+void Compose(std::string& line, std::string_view a, std::string_view b, std::string_view c = {}) {
+  line.clear();
+  line.append(a).append(b).append(c);
+}
+
+}  // namespace
+
+void FileTools::PutLine(std::ostream& out) { out.write(line_.data(), static_cast<std::streamsize>(line_.size())); }
+
+void FileTools::WriteItem(std::ostream& out, std::string_view name, std::string_view value, bool bracket) {
+  line_.clear();
+  if (bracket) {
+    line_ += '[';
+    line_ += name;
+    line_ += " = ";
+    line_ += value;
+    line_ += "]\n";
+  } else {
+    line_ += name;
+    line_ += '=';
+    line_ += value;
+    line_ += ' ';
+  }
+  PutLine(out);
+}
+
+void FileTools::WriteTag(const Tag& tag, std::ostream& out, bool bracket) {
+  switch (tag.kind) {
+    case TagHeader:
+      MAPSMITH_ASSERT(bracket);
+      WriteFormatVersion(out);
+      return;
+    case TagEnd:
+      if (tag.name.empty()) return;
+      MAPSMITH_ASSERT(bracket);
+      Compose(line_, "[~", tag.name, "]\n");
+      PutLine(out);
+      return;
+    case TagToken:
+      Compose(line_, tag.name, " ");
+      PutLine(out);
+      return;
+    case TagStart:
+      if (bracket)
+        Compose(line_, "[", tag.name, "]\n");
+      else
+        Compose(line_, tag.name, " ");
+      PutLine(out);
+      return;
+    case TagValue:
+      WriteItem(out, tag.name, tag.value, bracket);
+      return;
+    default:
+      MAPSMITH_ASSERT(0);
+  }
+}
+
+void FileTools::OpenBracket(std::ostream& out, bool bracket) {
+  if (bracket) out.write("[", 1);
+}
+
+void FileTools::CloseBracket(std::ostream& out, bool bracket, bool lineEnd) {
+  if (bracket) out.write("]\n", lineEnd ? 2 : 1);
+}
+
+void FileTools::WriteFormatVersion(std::ostream& out) {
+  static constexpr std::string_view kHeader = "[FormatVersion = 1.0]\n\n";
+  out.write(kHeader.data(), static_cast<std::streamsize>(kHeader.size()));
+}
+
+void FileTools::NewLine(std::ostream& out) { out.write("\n", 1); }
+
+void FileTools::WriteName(std::ostream& out, std::string_view name, bool bracket) {
+  if (bracket)
+    Compose(line_, "[", name, "]\n");
+  else
+    Compose(line_, name, " ");
+  PutLine(out);
+}
+
+void FileTools::WriteEndTag(std::ostream& out, std::string_view name) {
+  if (name.empty()) return;
+  Compose(line_, "[~", name, "]\n");
+  PutLine(out);
+}
+
+void FileTools::WriteString(std::ostream& out, std::string_view name, std::string_view value, bool bracket) {
+  WriteItem(out, name, value, bracket);
+}
+
+void FileTools::WriteInteger(std::ostream& out, std::string_view name, int32_t value, bool bracket) {
+  char text[16];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  WriteItem(out, name, std::string_view(text, static_cast<size_t>(result.ptr - text)), bracket);
+}
+
+void FileTools::WriteNumber(std::ostream& out, std::string_view name, double value, int precision, bool bracket) {
+  if (precision < 0) precision = 6;  // as printf takes a negative precision
+  // Room for a sign, the 309 integer digits of the largest double, the point
+  // and the decimals.
+  const size_t room = 312 + static_cast<size_t>(precision);
+  if (number_.size() < room) number_.resize(room);
+  char* const first = number_.data();
+  const auto result = std::to_chars(first, first + number_.size(), value, std::chars_format::fixed, precision);
+  WriteItem(out, name, std::string_view(first, static_cast<size_t>(result.ptr - first)), bracket);
+}
+
+std::string_view FileTools::FormatGeneral(double value, char (&buffer)[GeneralNumberSize]) {
+  const auto result = std::to_chars(buffer, buffer + GeneralNumberSize, value, std::chars_format::general, 15);
+  return std::string_view(buffer, static_cast<size_t>(result.ptr - buffer));
+}
