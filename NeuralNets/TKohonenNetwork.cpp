@@ -50,9 +50,10 @@ const char* TKohonenNetwork::GetNetworkType() { return "Kohonen"; }
 
 namespace {
 
-// Keeps the nearest neuron so far. The first neuron offered wins until a later
-// one is strictly nearer; a distance is taken unless it is >= the best, as the
-// search has always compared.
+// Keeps the nearest neuron so far. The first neuron offered holds until a later
+// one is strictly nearer (a distance replaces the best unless it is >= the
+// best), so ties keep the lower number and an input whose distances all
+// overflow still gets neuron 0; there is no fixed upper bound on distances.
 struct TWinner {
   int bestsofar = -1;
   double best = 0.0;
