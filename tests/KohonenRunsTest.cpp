@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <random>
 #include <string>
@@ -271,6 +272,44 @@ TEST(KohonenRunsTest, RunsIgnoreInputColumnsBeyondTheMapsInputs) {
   auto rec = net.ReconstructData(&wide);
   EXPECT_EQ(Inputs(*rec, 0), (std::vector<double>{99, 99}));
   EXPECT_EQ(Outputs(*rec, 0), (std::vector<double>{2, 20}));
+}
+
+// A data set whose third sequential read fails.
+class FailingData : public Data {
+ public:
+  using Data::Data;
+  void GetNextRow(double* inputs, double* outputs, const TLabelList** labels) override {
+    if (++reads == 3) throw TException("Broken Row", "Bad Parameter", "FailingData::GetNextRow", nullptr);
+    Data::GetNextRow(inputs, outputs, labels);
+  }
+  int reads = 0;
+};
+
+TEST(KohonenRunsTest, ARefusalFromTheDataSetPassesThroughEveryRun) {
+  const int dims[] = {2, 2};
+  TKohonenNetwork net(2, 2, dims);
+  NumberNeurons(net);
+  FailingData in(6, 2, 0, true);
+  TLabelList l("x", 1);
+  for (int k = 0; k < 6; ++k) AddPoint(in, k % 4, &l);
+  TErrorRMSObj err(2);
+  const std::vector<std::function<void()>> runs = {
+      [&] { net.ReconstructData(&in); },
+      [&] { net.MeasureError(&in, &err); },
+      [&] { net.LabelMap(&in, std::make_unique<TKQstructure>("m")); },
+      [&] { net.WinnerCoordinates(&in, std::make_unique<TKQstructure>("m")); }};
+  for (const auto& run : runs) {
+    in.reads = 0;
+    ExpectRefused(run, "Broken Row", "FailingData::GetNextRow");
+  }
+  EXPECT_EQ(err.count, 0);
+
+  in.reads = -100;
+  auto map = net.LabelMap(&in);
+  FailingData rows(4, 1, 2, false);
+  const double x[] = {0}, c[] = {1, 1};
+  rows.AddRow(x, c, nullptr);
+  ExpectRefused([&] { LabelRows(&rows, map.get()); }, "Broken Row", "FailingData::GetNextRow");
 }
 
 }  // namespace
