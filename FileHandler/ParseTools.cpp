@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <climits>
+#include <cstddef>
 #include <cstdlib>
 #include <istream>
 #include <ostream>
@@ -58,6 +60,15 @@ inline unsigned char ClassOf(int c) { return kClasses[static_cast<unsigned char>
 
 }  // namespace
 
+// The stream buffer's get area is protected; a pointer to member formed
+// through a derived class reaches it on any buffer, so runs of characters
+// already buffered can be scanned in place instead of one call per character.
+struct GetArea : std::streambuf {
+  static constexpr auto Next = &GetArea::gptr;
+  static constexpr auto End = &GetArea::egptr;
+  static constexpr auto Bump = &GetArea::gbump;
+};
+
 // Characters straight from the stream's buffer. "Putting a character back" is
 // done by peeking at it without taking it, so nothing is ever read ahead of
 // what the syntax consumes. The end of input sets the stream's eofbit once;
@@ -81,6 +92,19 @@ class FileTools::Input {
     const int c = buf_->sbumpc();
     if (c == kEof) End();
     return c;
+  }
+  // Takes the buffered characters of class `cls` that come next (possibly
+  // none; more may follow once the buffer is refilled) and returns them.
+  std::string_view TakeRun(unsigned char cls) {
+    if (buf_ == nullptr) return {};
+    const char* const first = (buf_->*GetArea::Next)();
+    // gbump takes an int: a larger buffered run is taken in parts.
+    const char* const last = first + std::min<std::ptrdiff_t>((buf_->*GetArea::End)() - first, INT_MAX);
+    const char* p = first;
+    while (p != last && kClasses[static_cast<unsigned char>(*p)] == cls) ++p;
+    const std::string_view run(first, static_cast<size_t>(p - first));
+    (buf_->*GetArea::Bump)(static_cast<int>(p - first));
+    return run;
   }
 
  private:
@@ -134,6 +158,7 @@ const std::string& FileTools::ReadToken(Input& src) {
   for (;;) {
     int c;
     do {
+      src.TakeRun(kSeparator);
       c = src.Take();
     } while (c != kEof && ClassOf(c) == kSeparator);
     if (c == kEof) return token_;
@@ -155,6 +180,7 @@ const std::string& FileTools::ReadToken(Input& src) {
 
     token_.push_back(static_cast<char>(c));
     for (;;) {
+      token_.append(src.TakeRun(kTokenChar));
       c = src.Peek();
       if (c == kEof) return token_;
       const unsigned char cls = ClassOf(c);

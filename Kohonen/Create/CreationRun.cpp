@@ -1,7 +1,33 @@
-#include "Kohonen/Create/Mapsmith.h"
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <new>
+#include <ostream>
 
-// The creation run arrives with the network model and the network file
-// writer; until then a validated parameter file ends the tool successfully.
-int CreateMap(const MapParameters& /*params*/, std::ostream& /*out*/, std::ostream& /*err*/) {
+#include "FileHandler/NetworkFile.h"
+#include "FileHandler/ParseTools.h"
+#include "Kohonen/Create/Mapsmith.h"
+#include "KQmessage/TException.h"
+#include "NeuralNets/Random.h"
+#include "NeuralNets/TKohonenNetwork.h"
+
+int CreateMap(const MapParameters& params, std::ostream& out, std::ostream& err) {
+  try {
+    auto network = std::make_unique<TKohonenNetwork>(params.inputs, params.dimensions,
+                                                     params.mapSizes.data());
+    SeedRandom(static_cast<std::uint32_t>(std::time(nullptr)));
+    network->Randomize(params.minWeight, params.maxWeight);
+    FileTools tools;
+    SaveNetworkFile(tools, params.fileName.c_str(), network.get(), nullptr);
+  } catch (const TException& e) {
+    err << e.message << '\n' << e.kind << '\n' << e.origin << std::endl;
+    return 1;
+  } catch (FileTools::Error& e) {
+    out << e.message << std::endl;
+    return 1;
+  } catch (const std::bad_alloc&) {
+    err << "Not enough memory to create the map" << std::endl;
+    return 1;
+  }
   return 0;
 }

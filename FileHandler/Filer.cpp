@@ -1,0 +1,557 @@
+#include "FileHandler/Filer.h"
+
+#include <charconv>
+#include <fstream>
+#include <istream>
+#include <new>
+#include <ostream>
+#include <stdexcept>
+#include <streambuf>
+#include <string_view>
+#include <vector>
+
+using mapsmith::strcasecmp;
+
+namespace {
+
+using Traits = std::char_traits<char>;
+constexpr int kEof = Traits::eof();
+
+[[noreturn]] void Fail(std::string message, std::ios& stream) {
+  throw FileTools::Error(std::move(message), &stream);
+}
+
+// Separators as the tokenizer takes them: bytes below 33 or above 126 as
+// signed 8-bit values, and the comma.
+inline bool IsSeparator(int c) {
+  const auto s = static_cast<signed char>(c);
+  return s < 33 || s > 126 || c == ',';
+}
+
+// The stream's position. Meeting the end of input right after the last
+// element read is no failure, but would make tellg refuse to answer.
+std::streampos Position(std::istream& in) {
+  if (in.eof() && !in.fail()) in.clear();
+  return in.tellg();
+}
+
+// What the header says about the columns of a row.
+struct Layout {
+  int32_t inputs = 0;     // example set: inputs
+  int32_t expected = 0;   // example set: expected outputs (0 with labels)
+  int32_t generated = 0;  // result set: generated outputs (0 with labels)
+  int32_t errors = 0;     // result set: error values
+  bool exampleLabels = false;
+  bool resultLabels = false;
+
+  bool HasExample() const { return inputs > 0 || expected > 0 || exampleLabels; }
+  bool HasResult() const { return generated > 0 || errors > 0 || resultLabels; }
+};
+
+Layout LayoutOf(int32_t inputs, int32_t expected, int32_t generated, int32_t errors) {
+  Layout layout;
+  layout.inputs = inputs;
+  layout.errors = errors;
+  layout.exampleLabels = expected == -1;
+  layout.resultLabels = generated == -1;
+  layout.expected = expected < 0 ? 0 : expected;
+  layout.generated = generated < 0 ? 0 : generated;
+  return layout;
+}
+
+// The bytes left in the stream, or -1 when the stream cannot tell.
+double RemainingBytes(std::istream& in) {
+  std::streambuf* buf = in.rdbuf();
+  if (buf == nullptr || !in.good()) return -1;
+  const std::streampos here = buf->pubseekoff(0, std::ios::cur, std::ios::in);
+  if (here == std::streampos(-1)) return -1;
+  const std::streampos end = buf->pubseekoff(0, std::ios::end, std::ios::in);
+  buf->pubseekpos(here, std::ios::in);
+  if (end == std::streampos(-1)) return -1;
+  return static_cast<double>(end - here);
+}
+
+// Creates the sets for `rows` rows. A declared size that cannot be held is
+// refused as an error of the file: when the storage would be large and the
+// rest of the stream is too short to hold that many rows (every number needs
+// at least one character, every label list two), the file is refused before
+// anything is allocated; an allocation that fails is refused too.
+void CreateSets(std::istream& in, int32_t rows, const Layout& layout, std::unique_ptr<Data>& exampleSet,
+                std::unique_ptr<Data>& resultSet) {
+  const bool example = layout.HasExample();
+  const bool result = layout.HasResult();
+  const double numbers = (example ? double(layout.inputs) + layout.expected : 0.0) +
+                         (result ? double(layout.generated) + layout.errors : 0.0);
+  const double lists = (example && layout.exampleLabels ? 1 : 0) + (result && layout.resultLabels ? 1 : 0);
+  const double storage = double(rows) * (numbers * sizeof(double) + lists * sizeof(TLabelList));
+  constexpr double kCheckAbove = 1 << 20;
+  if (storage > kCheckAbove) {
+    const double remaining = RemainingBytes(in);
+    if (remaining >= 0 && double(rows) * (numbers + 2 * lists) > remaining)
+      Fail("Data set larger than the file", in);
+  }
+  try {
+    if (example) {
+      exampleSet = std::make_unique<Data>(rows, layout.inputs, layout.expected, layout.exampleLabels);
+      exampleSet->Rewind();
+    }
+    if (result) {
+      resultSet = std::make_unique<Data>(rows, layout.generated, layout.errors, layout.resultLabels);
+      resultSet->Rewind();
+    }
+  } catch (const std::bad_alloc&) {
+    Fail("Data set too large", in);
+  } catch (const std::length_error&) {
+    Fail("Data set too large", in);
+  }
+}
+
+// Reads `rows` row lines into the sets. Each group of columns is read where
+// the writer puts it: inputs, then the example set's label list or expected
+// outputs, then the result set's label list or generated outputs, then the
+// error values.
+void ReadRows(FileTools& tools, std::istream& in, const std::string& dataName, int32_t rows, const Layout& layout,
+              Data* exampleSet, Data* resultSet) {
+  if (rows <= 0) return;  // the row buffers below are sized by the header alone
+  FileTools::Tag tag;
+  auto readNumbers = [&](std::vector<double>& values) {
+    for (double& value : values) {
+      tools.ReadTag(dataName, in, false, tag);
+      value = FileTools::ReadNumberToken(tag, in);
+    }
+  };
+  std::vector<double> inputs(exampleSet ? static_cast<size_t>(layout.inputs) : 0);
+  std::vector<double> expected(exampleSet ? static_cast<size_t>(layout.expected) : 0);
+  std::vector<double> generated(resultSet ? static_cast<size_t>(layout.generated) : 0);
+  std::vector<double> errors(resultSet ? static_cast<size_t>(layout.errors) : 0);
+  std::unique_ptr<TLabelList> exampleLabels;
+  std::unique_ptr<TLabelList> resultLabels;
+
+  for (int32_t r = 0; r < rows; ++r) {
+    if (exampleSet != nullptr) {
+      readNumbers(inputs);
+      if (layout.exampleLabels)
+        exampleLabels = ReadLabelList(tools, in);
+      else
+        readNumbers(expected);
+    }
+    if (resultSet != nullptr) {
+      if (layout.resultLabels)
+        resultLabels = ReadLabelList(tools, in);
+      else
+        readNumbers(generated);
+      readNumbers(errors);
+    }
+    if (exampleSet != nullptr) exampleSet->AddRow(inputs.data(), expected.data(), exampleLabels.get());
+    if (resultSet != nullptr) resultSet->AddRow(generated.data(), errors.data(), resultLabels.get());
+  }
+}
+
+// Takes the "DataSet" block start, the header and the "Data" block start.
+// Returns the row count; `dataName` receives the Data block's name as written.
+int32_t ReadFileStart(FileTools& tools, std::istream& in, Layout& layout, std::string* setName,
+                      std::string& dataName) {
+  FileTools::Tag tag;
+  tools.ReadTag({}, in, false, tag);
+  std::string name = FileTools::ExpectBlock(tag, in, "DATASET");
+  if (setName != nullptr) *setName = std::move(name);
+  int32_t inputs, expected, generated, errors, rows;
+  ReadDataSetHeader(tools, in, inputs, expected, generated, errors, rows, tag);  // a bad header fails below
+  dataName = FileTools::ExpectBlock(tag, in, "DATA");
+  if (rows < 0) Fail("[Rows = <integer>] expected", in);
+  layout = LayoutOf(inputs, expected, generated, errors);
+  return rows;
+}
+
+// ---- Writing ----
+
+// Checks what is to be written and works out the header's counts.
+int32_t PlanWrite(const Data* exampleSet, const Data* resultSet, int32_t& inputs, int32_t& expected,
+                  int32_t& generated, int32_t& errors, int32_t& rows) {
+  rows = -1;
+  inputs = expected = generated = errors = 0;
+  if (exampleSet != nullptr) {
+    rows = exampleSet->MbrNdxRows;
+    inputs = exampleSet->MbrNdxInputs;
+    expected = exampleSet->MbrNdxOutputs;
+    if (exampleSet->MbrHasLabels) {
+      if (expected != 0) return ERR_FORMAT;  // labels stand in the place of the expected outputs
+      expected = -1;
+    }
+  }
+  if (resultSet != nullptr) {
+    if (exampleSet == nullptr)
+      rows = resultSet->MbrNdxRows;
+    else if (resultSet->MbrNdxRows != rows)
+      return ERR_ROWS;
+    generated = resultSet->MbrNdxInputs;
+    errors = resultSet->MbrNdxOutputs;
+    if (resultSet->MbrHasLabels) {
+      if (generated != 0) return ERR_FORMAT;  // labels stand in the place of the generated outputs
+      generated = -1;
+    }
+  }
+  if (rows < 0) return ERR_ROWS;
+  return SUCCESS;
+}
+
+// Rows are composed in this buffer and handed to the stream in large writes.
+class RowWriter {
+ public:
+  explicit RowWriter(std::ostream& out) : out_(out) { text_.reserve(kFlushAt + kSlack); }
+
+  void Numbers(const double* values, int32_t count) {
+    char number[FileTools::GeneralNumberSize];
+    for (int32_t i = 0; i < count; ++i) {
+      text_.append(FileTools::FormatGeneral(values[i], number));
+      text_.push_back(' ');
+    }
+  }
+  void Text(std::string_view text) { text_.append(text); }
+  void Labels(const TLabelList& labels) {
+    text_.push_back('[');
+    for (const TLabel& label : labels.labels) {
+      text_.append(label.name);
+      if (label.value != 1.0) {
+        // The largest double has 309 integer digits; with a sign, the point
+        // and 9 decimals it fits.
+        char number[330];
+        const auto result = std::to_chars(number, number + sizeof number, label.value, std::chars_format::fixed, 9);
+        text_.push_back('=');
+        text_.append(number, result.ptr);
+      }
+      text_.push_back(' ');
+    }
+    text_.append("] ");
+  }
+  void EndLine() {
+    text_.push_back('\n');
+    if (text_.size() >= kFlushAt) Flush();
+  }
+  void Flush() {
+    out_.write(text_.data(), static_cast<std::streamsize>(text_.size()));
+    text_.clear();
+  }
+
+ private:
+  static constexpr size_t kFlushAt = size_t{1} << 20;
+  static constexpr size_t kSlack = 4096;
+  std::ostream& out_;
+  std::string text_;
+};
+
+template <typename Stream>
+int32_t Finish(Stream& file) {
+  file.close();
+  return file.fail() ? ERR_WRITE : SUCCESS;
+}
+
+}  // namespace
+
+// ---- Reading ----
+
+int32_t ReadDataSetHeader(FileTools& tools, std::istream& in, int32_t& inputs, int32_t& expectedOutputs,
+                          int32_t& generatedOutputs, int32_t& errors, int32_t& rows, FileTools::Tag& next) {
+  inputs = expectedOutputs = generatedOutputs = errors = 0;
+  rows = -1;
+  int state = 0;  // the column keywords must come in order, each at most once
+  for (tools.ReadTag({}, in, false, next); next.kind == FileTools::TagValue; tools.ReadTag({}, in, false, next)) {
+    if (next.open) return ERR_FORMAT;
+    // The value is converted before the keyword is looked at.
+    const int32_t n = strcasecmp(next.value, "LABELS") == 0 ? -1 : FileTools::ParseInteger(in, next.value);
+    const std::string& name = next.name;
+    if (state < 1 && strcasecmp(name, "INPUTS") == 0) {
+      if (n < 0) Fail("No labels in inputs", in);
+      inputs = n;
+      state = 1;
+    } else if (state < 2 && strcasecmp(name, "EXPECTEDOUTPUTS") == 0) {
+      expectedOutputs = n;
+      state = 2;
+    } else if (state < 3 && strcasecmp(name, "GENERATEDOUTPUTS") == 0) {
+      generatedOutputs = n;
+      state = 3;
+    } else if (state < 4 && strcasecmp(name, "ERROR") == 0) {
+      if (n < 0) Fail("No labels in inputs", in);
+      errors = n;
+      state = 4;
+    } else if (strcasecmp(name, "ROWS") == 0) {
+      if (n < 0) Fail("No labels in inputs", in);
+      rows = n;
+    } else {
+      return ERR_FORMAT;
+    }
+  }
+  return SUCCESS;
+}
+
+std::unique_ptr<TLabelList> ReadLabelList(FileTools& tools, std::istream& in) {
+  auto list = std::make_unique<TLabelList>();
+  std::streambuf* buf = in.good() ? in.rdbuf() : nullptr;
+  auto peek = [&]() -> int {
+    if (buf == nullptr) return kEof;
+    const int c = buf->sgetc();
+    if (c == kEof) {
+      buf = nullptr;
+      in.setstate(std::ios::eofbit);
+    }
+    return c;
+  };
+  // Skips separators and comments; returns the first other character, not taken.
+  auto skip = [&]() -> int {
+    for (;;) {
+      const int c = peek();
+      if (c == kEof) Fail("Unexpected end of file", in);
+      if (IsSeparator(c)) {
+        buf->sbumpc();
+        continue;
+      }
+      if (c != '/') return c;
+      buf->sbumpc();
+      if (peek() != '*') Fail("Unexpected special character", in);
+      buf->sbumpc();
+      FileTools::SkipComment(in);
+      if (!in.good()) buf = nullptr;
+    }
+  };
+
+  if (skip() != '[') Fail("Label list expected", in);
+  buf->sbumpc();
+  if (skip() == ']') {
+    buf->sbumpc();
+    return list;
+  }
+  FileTools::Tag tag;
+  do {
+    tools.ReadTag({}, in, true, tag);
+    if (tag.kind == FileTools::TagStart)
+      list->Add(tag.name, 1.0);
+    else if (tag.kind == FileTools::TagValue)
+      list->Add(tag.name, FileTools::ParseNumber(in, tag.value));
+    else if (tag.kind == FileTools::TagEnd)
+      Fail("Unexpected end of file", in);  // with the in-bracket flag only the end of input reads as an end
+    else
+      Fail("Label expected", in);
+  } while (tag.open);
+  return list;
+}
+
+int32_t ReadDataSetFile(FileTools& tools, std::istream& in, std::unique_ptr<Data>& exampleSet,
+                        std::unique_ptr<Data>& resultSet) {
+  exampleSet.reset();
+  resultSet.reset();
+  Layout layout;
+  std::string setName, dataName;
+  const int32_t rows = ReadFileStart(tools, in, layout, &setName, dataName);
+  CreateSets(in, rows, layout, exampleSet, resultSet);
+  ReadRows(tools, in, dataName, rows, layout, exampleSet.get(), resultSet.get());
+
+  FileTools::Tag tag;
+  tools.ReadTag(dataName, in, false, tag);
+  FileTools::ExpectEnd(tag, in);
+  tools.ReadTag(setName, in, false, tag);
+  FileTools::ExpectEnd(tag, in);
+  tools.ReadTag({}, in, false, tag);  // only comments may follow
+  FileTools::ExpectEnd(tag, in);
+  return SUCCESS;
+}
+
+int32_t ReadDataSetFile(FileTools& tools, const std::string& fileName, std::unique_ptr<Data>& exampleSet,
+                        std::unique_ptr<Data>& resultSet, std::unique_ptr<TKQstructure> message) {
+  message.reset();
+  std::ifstream in(fileName, std::ios::binary);
+  if (!in.is_open()) return ERR_OPEN;
+  return ReadDataSetFile(tools, in, exampleSet, resultSet);
+}
+
+int32_t ReadExampleSetFile(FileTools& tools, const std::string& fileName, std::unique_ptr<Data>& exampleSet) {
+  std::unique_ptr<Data> resultSet;
+  const int32_t err = ReadDataSetFile(tools, fileName, exampleSet, resultSet, nullptr);
+  if (err != SUCCESS) return err;
+  return resultSet != nullptr ? ERR_FORMAT : SUCCESS;
+}
+
+int32_t ReadDataSetChunk(FileTools& tools, std::istream& in, int64_t& offset, int32_t rows,
+                         std::unique_ptr<Data>& exampleSet, std::unique_ptr<Data>& resultSet) {
+  exampleSet.reset();
+  resultSet.reset();
+  Layout layout;
+  std::string dataName;
+  ReadFileStart(tools, in, layout, nullptr, dataName);
+
+  // Offsets count from the character after the Data block start. The reader
+  // never reads ahead, so the stream's position is exact.
+  const std::streampos start = Position(in);
+  if (start == std::streampos(-1) || offset < 0) Fail("Chunk offset outside the data", in);
+  if (offset > 0 && !in.seekg(static_cast<std::streamoff>(offset), std::ios::cur))
+    Fail("Chunk offset outside the data", in);
+
+  CreateSets(in, rows, layout, exampleSet, resultSet);
+  ReadRows(tools, in, dataName, rows, layout, exampleSet.get(), resultSet.get());
+  const std::streampos end = Position(in);
+  if (end == std::streampos(-1)) Fail("Chunk offset outside the data", in);
+  offset = static_cast<int64_t>(end - start);
+  return SUCCESS;
+}
+
+int32_t ReadDataSetChunk(FileTools& tools, const std::string& fileName, int64_t& offset, int32_t rows,
+                         std::unique_ptr<Data>& exampleSet, std::unique_ptr<Data>& resultSet) {
+  std::ifstream in(fileName, std::ios::binary);
+  if (!in.is_open()) return ERR_OPEN;
+  return ReadDataSetChunk(tools, in, offset, rows, exampleSet, resultSet);
+}
+
+int32_t ReadExampleSetChunk(FileTools& tools, const std::string& fileName, int64_t& offset, int32_t rows,
+                            std::unique_ptr<Data>& exampleSet) {
+  std::unique_ptr<Data> resultSet;
+  return ReadDataSetChunk(tools, fileName, offset, rows, exampleSet, resultSet);
+}
+
+// ---- Writing ----
+
+void WriteLabels(FileTools& tools, std::ostream& out, const TLabelList& labels) {
+  (void)tools;
+  RowWriter writer(out);
+  writer.Labels(labels);
+  writer.Flush();
+}
+
+int32_t WriteDataSetHeader(FileTools& tools, std::ostream& out, int32_t inputs, int32_t expectedOutputs,
+                           int32_t generatedOutputs, int32_t errors, int32_t rows) {
+  if (rows < 0) return ERR_ROWS;
+  FileTools::WriteFormatVersion(out);
+  tools.WriteName(out, "DataSet", true);
+  tools.WriteInteger(out, "Rows", rows, true);
+  tools.WriteInteger(out, "Inputs", inputs, true);
+  if (expectedOutputs == -1)
+    tools.WriteString(out, "ExpectedOutputs", "Labels", true);
+  else
+    tools.WriteInteger(out, "ExpectedOutputs", expectedOutputs, true);
+  if (generatedOutputs == -1)
+    tools.WriteString(out, "GeneratedOutputs", "Labels", true);
+  else
+    tools.WriteInteger(out, "GeneratedOutputs", generatedOutputs, true);
+  tools.WriteInteger(out, "Error", errors, true);
+  FileTools::NewLine(out);
+  tools.WriteName(out, "Data", true);
+  return out.good() ? SUCCESS : ERR_WRITE;
+}
+
+int32_t WriteDataSetHeader(FileTools& tools, const std::string& fileName, int32_t inputs, int32_t expectedOutputs,
+                           int32_t generatedOutputs, int32_t errors, int32_t rows) {
+  if (rows < 0) return ERR_ROWS;
+  std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
+  if (!out.is_open()) return ERR_WRITE;
+  const int32_t err = WriteDataSetHeader(tools, out, inputs, expectedOutputs, generatedOutputs, errors, rows);
+  const int32_t closed = Finish(out);
+  return err != SUCCESS ? err : closed;
+}
+
+int32_t WriteDataSetRows(FileTools& tools, std::ostream& out, const Data* exampleSet, const Data* resultSet) {
+  (void)tools;
+  int32_t inputs, expected, generated, errors, rows;
+  const int32_t err = PlanWrite(exampleSet, resultSet, inputs, expected, generated, errors, rows);
+  if (err != SUCCESS) return err;
+
+  RowWriter writer(out);
+  for (int32_t r = 0; r < rows; ++r) {
+    if (exampleSet != nullptr) {
+      if (inputs > 0) writer.Numbers(exampleSet->MbrDyaRtpInputs[r], inputs);
+      writer.Text("  ");
+      if (exampleSet->MbrHasLabels)
+        writer.Labels(exampleSet->MbrDyaLabels[r]);
+      else if (expected > 0)
+        writer.Numbers(exampleSet->MbrDyaRtpOutputs[r], expected);
+    }
+    if (resultSet != nullptr) {
+      writer.Text("  ");
+      if (resultSet->MbrHasLabels)
+        writer.Labels(resultSet->MbrDyaLabels[r]);
+      else if (generated > 0)
+        writer.Numbers(resultSet->MbrDyaRtpInputs[r], generated);
+      writer.Text("  ");
+      if (errors > 0) writer.Numbers(resultSet->MbrDyaRtpOutputs[r], errors);
+    }
+    writer.EndLine();
+  }
+  writer.Flush();
+  return out.good() ? SUCCESS : ERR_WRITE;
+}
+
+int32_t WriteDataSetRows(FileTools& tools, const std::string& fileName, const Data* exampleSet,
+                         const Data* resultSet, std::unique_ptr<TKQstructure> message) {
+  message.reset();
+  int32_t inputs, expected, generated, errors, rows;
+  const int32_t planned = PlanWrite(exampleSet, resultSet, inputs, expected, generated, errors, rows);
+  if (planned != SUCCESS) return planned;
+  std::ofstream out(fileName, std::ios::binary | std::ios::app);
+  if (!out.is_open()) return ERR_WRITE;
+  const int32_t err = WriteDataSetRows(tools, out, exampleSet, resultSet);
+  const int32_t closed = Finish(out);
+  return err != SUCCESS ? err : closed;
+}
+
+int32_t WriteDataSetTrailer(FileTools& tools, std::ostream& out) {
+  tools.WriteEndTag(out, "Data");
+  FileTools::NewLine(out);
+  tools.WriteEndTag(out, "DataSet");
+  return out.good() ? SUCCESS : ERR_WRITE;
+}
+
+int32_t WriteDataSetTrailer(FileTools& tools, const std::string& fileName) {
+  std::ofstream out(fileName, std::ios::binary | std::ios::app);
+  if (!out.is_open()) return ERR_WRITE;
+  const int32_t err = WriteDataSetTrailer(tools, out);
+  const int32_t closed = Finish(out);
+  return err != SUCCESS ? err : closed;
+}
+
+int32_t WriteDataSetFile(FileTools& tools, std::ostream& out, const Data* exampleSet, const Data* resultSet) {
+  int32_t inputs, expected, generated, errors, rows;
+  int32_t err = PlanWrite(exampleSet, resultSet, inputs, expected, generated, errors, rows);
+  if (err == SUCCESS) err = WriteDataSetHeader(tools, out, inputs, expected, generated, errors, rows);
+  if (err == SUCCESS) err = WriteDataSetRows(tools, out, exampleSet, resultSet);
+  if (err == SUCCESS) err = WriteDataSetTrailer(tools, out);
+  return err;
+}
+
+int32_t WriteDataSetFile(FileTools& tools, const std::string& fileName, const Data* exampleSet,
+                         const Data* resultSet, std::unique_ptr<TKQstructure> message) {
+  message.reset();
+  int32_t inputs, expected, generated, errors, rows;
+  // Checked before the file is created, so a refused write leaves no file.
+  int32_t err = PlanWrite(exampleSet, resultSet, inputs, expected, generated, errors, rows);
+  if (err == SUCCESS) err = WriteDataSetHeader(tools, fileName, inputs, expected, generated, errors, rows);
+  if (err == SUCCESS) err = WriteDataSetRows(tools, fileName, exampleSet, resultSet, nullptr);
+  if (err == SUCCESS) err = WriteDataSetTrailer(tools, fileName);
+  return err;
+}
+
+// ---- Probing ----
+
+std::unique_ptr<TKQstructure> ProbeFile(FileTools& tools, std::istream& in) {
+  FileTools::Tag tag;
+  tools.ReadTag({}, in, false, tag);
+  const std::string name = FileTools::ExpectBlock(tag, in, {});
+  if (strcasecmp(name, "DATASET") == 0) {
+    int32_t inputs, expected, generated, errors, rows;
+    if (ReadDataSetHeader(tools, in, inputs, expected, generated, errors, rows, tag) != SUCCESS)
+      return TKQstructure::MakeError("bad-header");
+    auto reply = std::make_unique<TKQstructure>("data");
+    reply->SetInteger("rows", rows);
+    reply->SetInteger("inputs", inputs);
+    reply->SetInteger("actual-outputs", expected);
+    reply->SetInteger("calc-outputs", generated);
+    reply->SetInteger("errors", errors);
+    return reply;
+  }
+  if (strcasecmp(name, "NETWORK") == 0) return std::make_unique<TKQstructure>("network");
+  auto reply = TKQstructure::MakeError("unknown-header");
+  reply->SetString("header", name);
+  return reply;
+}
+
+std::unique_ptr<TKQstructure> ProbeFile(FileTools& tools, const std::string& fileName) {
+  std::ifstream in(fileName, std::ios::binary);
+  if (!in.is_open()) return TKQstructure::MakeError("file-read-error");
+  return ProbeFile(tools, in);
+}

@@ -1,0 +1,104 @@
+// Data set files: one or two data sets with the same number of rows (the
+// example set and the result set) in the tagged text syntax, read whole or in
+// chunks, written, and probed for their kind and sizes.
+//
+// Contracts for callers:
+// - The sets handed out (out parameters) are new objects owned by the caller,
+//   or null for a set the file does not hold. A reader that throws leaves the
+//   sets created so far with the caller, partly filled.
+// - Malformed content throws FileTools::Error; refusals of Data pass through.
+// - Optional messages are taken over and dropped at entry; nothing is written
+//   into them. Callers pass none.
+// - Every file-name operation has a stream form that does the same work on an
+//   open stream (the file forms open the file and call it).
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <string>
+
+#include "DataObject/Data.h"
+#include "DataObject/Labels.h"
+#include "FileHandler/ParseTools.h"
+#include "KQmessage/KQML.h"
+
+// Return codes of the data set file operations.
+constexpr int32_t SUCCESS = 0;
+constexpr int32_t ERR_OPEN = -81;    // the file cannot be opened for reading
+constexpr int32_t ERR_FORMAT = -82;  // malformed header, or a result set where only an example set was asked for
+constexpr int32_t ERR_ROWS = -83;    // nothing to write, or the two sets differ in row count
+constexpr int32_t ERR_WRITE = -84;   // the file cannot be created or appended to, or a write failed
+
+// ---- Reading ----
+
+// Reads a whole file. SUCCESS or ERR_OPEN.
+int32_t ReadDataSetFile(FileTools& tools, const std::string& fileName, std::unique_ptr<Data>& exampleSet,
+                        std::unique_ptr<Data>& resultSet, std::unique_ptr<TKQstructure> message = nullptr);
+int32_t ReadDataSetFile(FileTools& tools, std::istream& in, std::unique_ptr<Data>& exampleSet,
+                        std::unique_ptr<Data>& resultSet);
+
+// As ReadDataSetFile for the example set only: ERR_FORMAT when the file holds
+// a result set too (the example set is still handed out).
+int32_t ReadExampleSetFile(FileTools& tools, const std::string& fileName, std::unique_ptr<Data>& exampleSet);
+
+// Reads `rows` rows starting `offset` bytes after the start of the Data block,
+// into sets of `rows` rows. On return `offset` is where the next chunk starts.
+// The last chunk must ask for no more rows than remain. SUCCESS or ERR_OPEN.
+int32_t ReadDataSetChunk(FileTools& tools, const std::string& fileName, int64_t& offset, int32_t rows,
+                         std::unique_ptr<Data>& exampleSet, std::unique_ptr<Data>& resultSet);
+int32_t ReadDataSetChunk(FileTools& tools, std::istream& in, int64_t& offset, int32_t rows,
+                         std::unique_ptr<Data>& exampleSet, std::unique_ptr<Data>& resultSet);
+int32_t ReadExampleSetChunk(FileTools& tools, const std::string& fileName, int64_t& offset, int32_t rows,
+                            std::unique_ptr<Data>& exampleSet);
+
+// Reads the header tags that follow the "DataSet" block start: the counts of
+// inputs, expected outputs, generated outputs and error values (-1 for
+// labels) and the number of rows (-1 when absent). The column keywords are
+// optional but must come in that order; Rows may stand anywhere. `next`
+// receives the tag that ended the header. SUCCESS, or ERR_FORMAT at an open
+// tag, an unknown keyword or a column keyword out of order.
+int32_t ReadDataSetHeader(FileTools& tools, std::istream& in, int32_t& inputs, int32_t& expectedOutputs,
+                          int32_t& generatedOutputs, int32_t& errors, int32_t& rows, FileTools::Tag& next);
+
+// Reads a label list "[name name=weight ...]" (a name alone weighs 1.0);
+// separators and comments before it are skipped. Repeated names add up.
+std::unique_ptr<TLabelList> ReadLabelList(FileTools& tools, std::istream& in);
+
+// ---- Writing ----
+
+// Writes `labels` on the current line: "[", each label as "name " (weight
+// exactly 1.0) or "name=weight " (9 digits after the point), then "] ".
+void WriteLabels(FileTools& tools, std::ostream& out, const TLabelList& labels);
+
+// Writes a whole file from an example set and/or a result set. A set with
+// labels must have no output columns (example set) or no input columns
+// (result set), else ERR_FORMAT. SUCCESS, ERR_ROWS, ERR_FORMAT or ERR_WRITE.
+int32_t WriteDataSetFile(FileTools& tools, const std::string& fileName, const Data* exampleSet,
+                         const Data* resultSet, std::unique_ptr<TKQstructure> message = nullptr);
+int32_t WriteDataSetFile(FileTools& tools, std::ostream& out, const Data* exampleSet, const Data* resultSet);
+
+// The three steps of WriteDataSetFile. The header creates (or truncates) the
+// file; rows and trailer append to it. E and G are -1 for labels.
+int32_t WriteDataSetHeader(FileTools& tools, const std::string& fileName, int32_t inputs, int32_t expectedOutputs,
+                           int32_t generatedOutputs, int32_t errors, int32_t rows);
+int32_t WriteDataSetHeader(FileTools& tools, std::ostream& out, int32_t inputs, int32_t expectedOutputs,
+                           int32_t generatedOutputs, int32_t errors, int32_t rows);
+// Writes every row of the storage in row-number order (also rows never added,
+// and a wrapped window from row 0, not from its oldest row).
+int32_t WriteDataSetRows(FileTools& tools, const std::string& fileName, const Data* exampleSet,
+                         const Data* resultSet, std::unique_ptr<TKQstructure> message = nullptr);
+int32_t WriteDataSetRows(FileTools& tools, std::ostream& out, const Data* exampleSet, const Data* resultSet);
+int32_t WriteDataSetTrailer(FileTools& tools, const std::string& fileName);
+int32_t WriteDataSetTrailer(FileTools& tools, std::ostream& out);
+
+// ---- Probing ----
+
+// What kind of file this is, as a reply owned by the caller: "file-read-error"
+// when it cannot be opened; for a data set file "(data :rows R :inputs I
+// :actual-outputs E :calc-outputs G :errors X)" with the header's raw values,
+// or the error "bad-header"; the atom "network" for a Network block; else the
+// error "unknown-header" with "header" = the block name. Failures of the
+// tagged text layer are thrown as FileTools::Error.
+std::unique_ptr<TKQstructure> ProbeFile(FileTools& tools, const std::string& fileName);
+std::unique_ptr<TKQstructure> ProbeFile(FileTools& tools, std::istream& in);

@@ -1,0 +1,412 @@
+// Data set files: round trips of every shape the writer makes, the written
+// text, the header's keyword rules, label lists, chunked reading, probing and
+// the refusals of malformed files (one file per message under data/filer/bad).
+#include "FileHandler/Filer.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteText(const fs::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+std::string Printed(const TKQstructure& reply) {
+  std::ostringstream out;
+  reply.Print(out);
+  return out.str();
+}
+
+// Values of at most 15 significant digits, scaled by a power of two (`seed`)
+// so that they keep within 15 digits and the general notation holds them
+// exactly; a few labels per row, with weights of at most 9 decimals, and some
+// rows with an empty list.
+std::unique_ptr<Data> MakeSet(int32_t rows, int32_t inputs, int32_t outputs, bool labels, double seed) {
+  auto set = std::make_unique<Data>(rows, inputs, outputs, labels);
+  static const double kValues[] = {0.5, -2, 1e-300, 123456789012345, -0.000123, 1e300, 3.25, 0};
+  std::vector<double> in(static_cast<size_t>(inputs)), out(static_cast<size_t>(outputs));
+  for (int32_t r = 0; r < rows; ++r) {
+    for (int32_t c = 0; c < inputs; ++c) in[c] = kValues[(r + c) % 8] * seed;
+    for (int32_t c = 0; c < outputs; ++c) out[c] = kValues[(r * 3 + c) % 8] * -seed;
+    TLabelList list;
+    if (labels && r % 3 != 2) {
+      list.Add("red", 1.0);
+      if (r % 3 == 1) list.Add("big-" + std::to_string(r), 0.25 * r - 1);
+    }
+    set->AddRow(in.data(), out.data(), &list);
+  }
+  return set;
+}
+
+void ExpectSameSet(const Data* expected, const Data* actual) {
+  if (expected == nullptr) {
+    EXPECT_EQ(actual, nullptr);
+    return;
+  }
+  ASSERT_NE(actual, nullptr);
+  ASSERT_EQ(actual->MbrNdxRows, expected->MbrNdxRows);
+  ASSERT_EQ(actual->MbrNdxInputs, expected->MbrNdxInputs);
+  ASSERT_EQ(actual->MbrNdxOutputs, expected->MbrNdxOutputs);
+  ASSERT_EQ(actual->MbrHasLabels, expected->MbrHasLabels);
+  for (int32_t r = 0; r < expected->MbrNdxRows; ++r) {
+    for (int32_t c = 0; c < expected->MbrNdxInputs; ++c)
+      EXPECT_EQ(actual->MbrDyaRtpInputs[r][c], expected->MbrDyaRtpInputs[r][c]) << "row " << r << " input " << c;
+    for (int32_t c = 0; c < expected->MbrNdxOutputs; ++c)
+      EXPECT_EQ(actual->MbrDyaRtpOutputs[r][c], expected->MbrDyaRtpOutputs[r][c]) << "row " << r << " output " << c;
+    if (!expected->MbrHasLabels) continue;
+    const auto& want = expected->MbrDyaLabels[r].labels;
+    const auto& got = actual->MbrDyaLabels[r].labels;
+    ASSERT_EQ(got.size(), want.size()) << "row " << r;
+    for (size_t i = 0; i < want.size(); ++i) {
+      EXPECT_EQ(got[i].name, want[i].name);
+      EXPECT_EQ(got[i].value, want[i].value);
+    }
+  }
+}
+
+class FilerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("filer-" + std::to_string(::getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+  FileTools tools_;
+  fs::path dir_;
+};
+
+const char kHeader[] = "[FormatVersion = 1.0]\n\n[DataSet]\n";
+
+TEST_F(FilerTest, ExampleSetIsWrittenInTheFileFormatAndReadsBack) {
+  Data set(2, 2, 1, false);
+  const double row0[] = {0.5, 2}, out0[] = {1}, row1[] = {-1e-7, 1e16}, out1[] = {0.1};
+  set.AddRow(row0, out0, nullptr);
+  set.AddRow(row1, out1, nullptr);
+  ASSERT_EQ(WriteDataSetFile(tools_, Path("a.dat"), &set, nullptr), SUCCESS);
+  EXPECT_EQ(ReadAll(Path("a.dat")),
+            "[FormatVersion = 1.0]\n\n[DataSet]\n[Rows = 2]\n[Inputs = 2]\n[ExpectedOutputs = 1]\n"
+            "[GeneratedOutputs = 0]\n[Error = 0]\n\n[Data]\n"
+            "0.5 2   1 \n-1e-07 1e+16   0.1 \n[~Data]\n\n[~DataSet]\n");
+
+  std::unique_ptr<Data> example, result;
+  ASSERT_EQ(ReadDataSetFile(tools_, Path("a.dat"), example, result), SUCCESS);
+  ExpectSameSet(&set, example.get());
+  EXPECT_EQ(result, nullptr);
+  EXPECT_EQ(example->MbrNdxDataRows, 2);
+}
+
+TEST_F(FilerTest, TheDocumentedExampleReadsAndWritesAsItStands) {
+  const fs::path example = fs::path(MAPSMITH_TEST_DATA) / ".." / ".." / "docs" / "examples" / "labelled.dat";
+  std::unique_ptr<Data> a, b;
+  ASSERT_EQ(ReadDataSetFile(tools_, example.string(), a, b), SUCCESS);
+  ASSERT_EQ(a->MbrDyaLabels[0].count(), 2);
+  EXPECT_EQ(a->MbrDyaLabels[0].labels[1].value, 0.25);
+  std::ostringstream out;
+  ASSERT_EQ(WriteDataSetFile(tools_, out, a.get(), b.get()), SUCCESS);
+  EXPECT_EQ(out.str(), ReadAll(example));
+}
+
+TEST_F(FilerTest, LabelListsAreWrittenInThePlaceOfTheirColumns) {
+  auto example = MakeSet(2, 1, 0, true, 1);
+  auto result = MakeSet(2, 1, 1, false, 2);
+  ASSERT_EQ(WriteDataSetFile(tools_, Path("l.dat"), example.get(), result.get()), SUCCESS);
+  EXPECT_EQ(ReadAll(Path("l.dat")),
+            "[FormatVersion = 1.0]\n\n[DataSet]\n[Rows = 2]\n[Inputs = 1]\n[ExpectedOutputs = Labels]\n"
+            "[GeneratedOutputs = 1]\n[Error = 1]\n\n[Data]\n"
+            "0.5   [red ]   1   -1 \n-2   [red big-1=-0.750000000 ]   -4   -246913578024690 \n[~Data]\n\n[~DataSet]\n");
+}
+
+// Every combination of sets that the writer makes reads back equal.
+TEST_F(FilerTest, EveryShapeOfFileReadsBackEqual) {
+  struct Shape {
+    int32_t inputs, outputs;
+    bool labels;
+  };
+  const std::vector<Shape> examples = {{0, 0, false}, {3, 2, false}, {2, 0, true}, {0, 0, true}};
+  const std::vector<Shape> results = {{0, 0, false}, {2, 3, false}, {0, 2, true}, {0, 0, true}};
+  for (size_t e = 0; e < examples.size(); ++e) {
+    for (size_t r = 0; r < results.size(); ++r) {
+      if (e == 0 && r == 0) continue;  // nothing to write
+      SCOPED_TRACE("example shape " + std::to_string(e) + ", result shape " + std::to_string(r));
+      std::unique_ptr<Data> a, b;
+      if (e != 0) a = MakeSet(5, examples[e].inputs, examples[e].outputs, examples[e].labels, 0.5);
+      if (r != 0) b = MakeSet(5, results[r].inputs, results[r].outputs, results[r].labels, -3);
+      ASSERT_EQ(WriteDataSetFile(tools_, Path("s.dat"), a.get(), b.get()), SUCCESS);
+      std::unique_ptr<Data> a2, b2;
+      ASSERT_EQ(ReadDataSetFile(tools_, Path("s.dat"), a2, b2), SUCCESS);
+      ExpectSameSet(a.get(), a2.get());
+      ExpectSameSet(b.get(), b2.get());
+
+      // The stream forms write the same text.
+      std::ostringstream out;
+      ASSERT_EQ(WriteDataSetFile(tools_, out, a.get(), b.get()), SUCCESS);
+      EXPECT_EQ(out.str(), ReadAll(Path("s.dat")));
+    }
+  }
+}
+
+TEST_F(FilerTest, StorageIsWrittenInRowNumberOrder) {
+  // A wrapped window (rows 0 and 1 overwritten by the fourth and fifth rows)
+  // and a set with rows that were never added.
+  Data wrapped(3, 1, 0, true);
+  for (int i = 1; i <= 5; ++i) {
+    const double in[] = {double(i)};
+    TLabelList list("row" + std::to_string(i), 1.0);
+    wrapped.AddRow(in, nullptr, &list);
+  }
+  Data partial(3, 0, 1, false);
+  const double seven[] = {7};
+  partial.AddRow(nullptr, seven, nullptr);
+
+  ASSERT_EQ(WriteDataSetFile(tools_, Path("w.dat"), &wrapped, &partial), SUCCESS);
+  const std::string text = ReadAll(Path("w.dat"));
+  EXPECT_NE(text.find("[Data]\n4   [row4 ]     7 \n5   [row5 ]     0 \n3   [row3 ]     0 \n[~Data]"),
+            std::string::npos)
+      << text;
+
+  std::unique_ptr<Data> a, b;
+  ASSERT_EQ(ReadDataSetFile(tools_, Path("w.dat"), a, b), SUCCESS);
+  ExpectSameSet(&wrapped, a.get());
+  ExpectSameSet(&partial, b.get());
+
+  // Labels and outputs cannot both stand in one set's place in a file.
+  Data both(3, 1, 1, true);
+  EXPECT_EQ(WriteDataSetFile(tools_, Path("f.dat"), &both, nullptr), ERR_FORMAT);
+  Data generated(3, 1, 1, true);
+  EXPECT_EQ(WriteDataSetFile(tools_, Path("f.dat"), nullptr, &generated), ERR_FORMAT);
+  EXPECT_FALSE(fs::exists(Path("f.dat")));
+}
+
+TEST_F(FilerTest, WritersReportWhatTheyCannotDo) {
+  auto three = MakeSet(3, 1, 1, false, 1);
+  auto four = MakeSet(4, 1, 1, false, 1);
+  EXPECT_EQ(WriteDataSetFile(tools_, Path("r.dat"), three.get(), four.get()), ERR_ROWS);
+  EXPECT_EQ(WriteDataSetFile(tools_, Path("r.dat"), nullptr, nullptr), ERR_ROWS);
+  EXPECT_EQ(WriteDataSetRows(tools_, Path("r.dat"), three.get(), four.get()), ERR_ROWS);
+  EXPECT_EQ(WriteDataSetHeader(tools_, Path("r.dat"), 1, 1, 0, 0, -1), ERR_ROWS);
+  EXPECT_FALSE(fs::exists(Path("r.dat")));
+
+  const std::string missing = Path("no-such-dir/r.dat");
+  EXPECT_EQ(WriteDataSetFile(tools_, missing, three.get(), nullptr), ERR_WRITE);
+  EXPECT_EQ(WriteDataSetHeader(tools_, missing, 1, 1, 0, 0, 3), ERR_WRITE);
+  EXPECT_EQ(WriteDataSetRows(tools_, missing, three.get(), nullptr), ERR_WRITE);
+  EXPECT_EQ(WriteDataSetTrailer(tools_, missing), ERR_WRITE);
+
+  std::ostringstream broken;
+  broken.setstate(std::ios::badbit);
+  EXPECT_EQ(WriteDataSetFile(tools_, broken, three.get(), nullptr), ERR_WRITE);
+}
+
+TEST_F(FilerTest, ReadExampleSetFileRefusesAResultSetButHandsOutTheExamples) {
+  auto example = MakeSet(2, 2, 1, false, 1);
+  auto result = MakeSet(2, 1, 1, false, 1);
+  ASSERT_EQ(WriteDataSetFile(tools_, Path("x.dat"), example.get(), result.get()), SUCCESS);
+  std::unique_ptr<Data> a;
+  EXPECT_EQ(ReadExampleSetFile(tools_, Path("x.dat"), a), ERR_FORMAT);
+  ExpectSameSet(example.get(), a.get());
+  EXPECT_EQ(ReadExampleSetFile(tools_, Path("missing.dat"), a), ERR_OPEN);
+  std::unique_ptr<Data> b;
+  EXPECT_EQ(ReadDataSetFile(tools_, Path("missing.dat"), a, b), ERR_OPEN);
+}
+
+TEST_F(FilerTest, HeaderKeywordsFollowTheirOrderRule) {
+  struct Case {
+    std::string tags;
+    int32_t err, inputs, expected, generated, errors, rows;
+  };
+  const std::vector<Case> cases = {
+      {"[Rows = 2][Inputs = 1][Rows = 3][ExpectedOutputs = 1][Rows = 4]", SUCCESS, 1, 1, 0, 0, 4},
+      {"[inputs = 2][expectedoutputs = -1][GENERATEDOUTPUTS = labels][error = 1]", SUCCESS, 2, -1, -1, 1, -1},
+      {"[ExpectedOutputs = -5][Error = 0]", SUCCESS, 0, -5, 0, 0, -1},
+      {"[Error = 1][Inputs = 1]", ERR_FORMAT, 0, 0, 0, 1, -1},
+      {"[Inputs = 1][Inputs = 1]", ERR_FORMAT, 1, 0, 0, 0, -1},
+      {"[Colour = 3]", ERR_FORMAT, 0, 0, 0, 0, -1},
+      {"[Inputs = 1 [Rows = 2]", ERR_FORMAT, 0, 0, 0, 0, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tags);
+    std::istringstream in(c.tags + "[Data]");
+    int32_t i, e, g, x, r;
+    FileTools::Tag next;
+    EXPECT_EQ(ReadDataSetHeader(tools_, in, i, e, g, x, r, next), c.err);
+    EXPECT_EQ(std::vector<int32_t>({i, e, g, x, r}),
+              std::vector<int32_t>({c.inputs, c.expected, c.generated, c.errors, c.rows}));
+    if (c.err == SUCCESS) {
+      EXPECT_EQ(next.name, "Data");
+    }
+  }
+}
+
+TEST_F(FilerTest, HeaderValuesMinusOneAndBelowReadAsLabelsAndNone) {
+  // Comments may stand between any two tokens.
+  std::istringstream in(std::string(kHeader) +
+                        "[Rows = 1][Inputs = 1] /* c */ [ExpectedOutputs = -1][GeneratedOutputs = -5][Error = 1]\n"
+                        "[Data] /* c */ 1 /* c */ [a] /* c */ 2 /* c */ [~Data] [~DataSet] /* c */");
+  std::unique_ptr<Data> a, b;
+  ASSERT_EQ(ReadDataSetFile(tools_, in, a, b), SUCCESS);
+  ASSERT_TRUE(a && b);
+  EXPECT_TRUE(a->MbrHasLabels);
+  EXPECT_EQ(a->MbrNdxOutputs, 0);
+  EXPECT_FALSE(b->MbrHasLabels);
+  EXPECT_EQ(b->MbrNdxInputs, 0);
+  EXPECT_EQ(b->MbrDyaRtpOutputs[0][0], 2);
+}
+
+TEST_F(FilerTest, LabelListsReadAndWrite) {
+  std::ostringstream out;
+  TLabelList list("red", 1.0);
+  list.Add("big", 0.25);
+  WriteLabels(tools_, out, list);
+  WriteLabels(tools_, out, TLabelList());
+  EXPECT_EQ(out.str(), "[red big=0.250000000 ] [] ");
+
+  std::istringstream in(" [red big=0.25 red] [] /* x */ [ ] ,[ \n] [a=-2,b]");
+  auto first = ReadLabelList(tools_, in);
+  ASSERT_EQ(first->count(), 2);
+  EXPECT_EQ(first->labels[0].name, "red");
+  EXPECT_EQ(first->labels[0].value, 2.0);  // repeated names add up
+  EXPECT_EQ(first->labels[1].value, 0.25);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(ReadLabelList(tools_, in)->count(), 0);
+  auto last = ReadLabelList(tools_, in);
+  ASSERT_EQ(last->count(), 2);
+  EXPECT_EQ(last->labels[0].value, -2.0);
+  EXPECT_EQ(last->labels[1].name, "b");
+
+  const std::vector<std::pair<std::string, std::string>> refusals = {
+      {"red", "Label list expected"},   {"", "Unexpected end of file"},
+      {"[red", "Unexpected end of file"}, {"[a=heavy]", "number-expected"},
+      {"/x", "Unexpected special character"}, {"[/x]", "Unexpected special character"},
+      {"[a = ]", "Unexpected special character"}};
+  for (const auto& [text, message] : refusals) {
+    std::istringstream bad(text);
+    try {
+      ReadLabelList(tools_, bad);
+      ADD_FAILURE() << "read: " << text;
+    } catch (const FileTools::Error& e) {
+      EXPECT_EQ(e.message, message) << text;
+    }
+  }
+}
+
+TEST_F(FilerTest, ChunksContinueWhereThePreviousOneStopped) {
+  for (bool labels : {false, true}) {
+    SCOPED_TRACE(labels ? "label lists only" : "numbers");
+    // With labels: an example set of labels alone, and a result set whose
+    // labels are followed by error values.
+    auto example = labels ? MakeSet(4, 0, 0, true, 1) : MakeSet(4, 2, 1, false, 1);
+    auto result = labels ? MakeSet(4, 0, 1, true, 2) : MakeSet(4, 1, 2, false, 2);
+    ASSERT_EQ(WriteDataSetFile(tools_, Path("c.dat"), example.get(), result.get()), SUCCESS);
+
+    int64_t offset = 0;
+    std::unique_ptr<Data> a, b;
+    for (int chunk = 0; chunk < 2; ++chunk) {
+      ASSERT_EQ(ReadDataSetChunk(tools_, Path("c.dat"), offset, 2, a, b), SUCCESS);
+      ASSERT_TRUE(a && b);
+      ASSERT_EQ(a->MbrNdxRows, 2);
+      for (int32_t r = 0; r < 2; ++r) {
+        const int32_t row = chunk * 2 + r;
+        if (labels) {
+          EXPECT_EQ(a->MbrDyaLabels[r].count(), example->MbrDyaLabels[row].count());
+          EXPECT_EQ(b->MbrDyaLabels[r].count(), result->MbrDyaLabels[row].count());
+        } else {
+          EXPECT_EQ(a->MbrDyaRtpInputs[r][1], example->MbrDyaRtpInputs[row][1]);
+        }
+        EXPECT_EQ(b->MbrDyaRtpOutputs[r][0], result->MbrDyaRtpOutputs[row][0]);
+      }
+    }
+    // The offset now stands at the end tag of the Data block.
+    std::unique_ptr<Data> e;
+    EXPECT_EQ(ReadExampleSetChunk(tools_, Path("c.dat"), offset, 0, e), SUCCESS);
+    EXPECT_EQ(e->MbrNdxRows, 0);
+    EXPECT_THROW(ReadExampleSetChunk(tools_, Path("c.dat"), offset, 1, e), FileTools::Error);
+  }
+  int64_t offset = 0;
+  std::unique_ptr<Data> a, b;
+  EXPECT_EQ(ReadDataSetChunk(tools_, Path("missing.dat"), offset, 2, a, b), ERR_OPEN);
+}
+
+TEST_F(FilerTest, ProbeAnswersTheKindOfFile) {
+  auto set = MakeSet(3, 2, 0, true, 1);
+  ASSERT_EQ(WriteDataSetFile(tools_, Path("d.dat"), set.get(), nullptr), SUCCESS);
+  WriteText(Path("net.txt"), "[FormatVersion = 1.0]\n\n[NeuralNetwork]\n[Type = Kohonen]\n[~NeuralNetwork]\n");
+  WriteText(Path("n.txt"), "/* a map */ [network]\n");
+  WriteText(Path("foo.txt"), "[Foo]");
+  WriteText(Path("bad.txt"), "[DataSet]\n[Error = 1]\n[Inputs = 2]\n");
+  WriteText(Path("norows.txt"), "[DataSet][Inputs = 2]");
+  WriteText(Path("empty.txt"), "");
+
+  const std::vector<std::pair<std::string, std::string>> answers = {
+      {"d.dat", "(data :rows 3 :inputs 2 :actual-outputs -1 :calc-outputs 0 :errors 0)"},
+      {"net.txt", "(error :type unknown-header :header NeuralNetwork)"},
+      {"n.txt", "network"},
+      {"foo.txt", "(error :type unknown-header :header Foo)"},
+      {"bad.txt", "(error :type bad-header)"},
+      {"norows.txt", "(data :rows -1 :inputs 2 :actual-outputs 0 :calc-outputs 0 :errors 0)"},
+      {"missing.txt", "(error :type file-read-error)"}};
+  for (const auto& [file, answer] : answers) EXPECT_EQ(Printed(*ProbeFile(tools_, Path(file))), answer) << file;
+
+  try {
+    ProbeFile(tools_, Path("empty.txt"));
+    ADD_FAILURE() << "probed an empty file";
+  } catch (const FileTools::Error& e) {
+    EXPECT_EQ(e.message, "start of block expected");
+  }
+}
+
+// Each file under data/filer/bad opens with a comment that holds the message
+// it must be refused with.
+TEST_F(FilerTest, MalformedFilesAreRefusedWithTheirMessage) {
+  int files = 0;
+  for (const auto& entry : fs::directory_iterator(fs::path(MAPSMITH_TEST_DATA) / "filer" / "bad")) {
+    const std::string text = ReadAll(entry.path());
+    ASSERT_EQ(text.rfind("/* ", 0), 0u) << entry.path();
+    const std::string message = text.substr(3, text.find(" */") - 3);
+    std::unique_ptr<Data> a, b;
+    try {
+      ReadDataSetFile(tools_, entry.path().string(), a, b);
+      ADD_FAILURE() << "read: " << entry.path();
+    } catch (const FileTools::Error& e) {
+      EXPECT_EQ(e.message, message) << entry.path();
+    }
+    ++files;
+  }
+  EXPECT_GE(files, 20);
+}
+
+TEST_F(FilerTest, AFailedReadLeavesTheSetsCreatedSoFar) {
+  std::istringstream in(std::string(kHeader) + "[Rows = 3][Inputs = 1][Error = 1][Data] 1 2 3 4 5 x");
+  std::unique_ptr<Data> a, b;
+  try {
+    ReadDataSetFile(tools_, in, a, b);
+    ADD_FAILURE();
+  } catch (const FileTools::Error& e) {
+    EXPECT_EQ(e.message, "number-expected");
+  }
+  ASSERT_TRUE(a && b);
+  EXPECT_EQ(a->MbrNdxDataRows, 2);
+  EXPECT_EQ(b->MbrDyaRtpOutputs[1][0], 4);
+}
+
+}  // namespace
