@@ -4,12 +4,12 @@
 
 #include <memory>
 
+#include "KQmessage/KQML.h"
 #include "NeuralNets/TBasicNetwork.h"
 
 class TConnectedConnections;
 class Data;
 class TErrorObj;
-class TKQstructure;
 
 // Layers: 0 (no neurons, "error"), 1 the input layer, 2 the map layer (both
 // "linear"); one fully connected set from layer 1 to layer 2, whose weights
@@ -54,10 +54,11 @@ class TKohonenNetwork : public TConnectedNetwork {
   // Runs over data sets (KohonenRuns.cpp). Each run walks `in` as every walk
   // does: Rewind, then GetNextRow exactly MbrNdxRows times (so a set holding
   // fewer rows than its capacity counts rows more than once). `in` supplies at
-  // least as many input columns as the map has inputs; input columns beyond
-  // those are ignored. New data sets are owned by the caller. The weights are
-  // prepared once per run; winners are those of FindWinner. A TException from
-  // a data set passes through, and the run's buffers are released.
+  // least as many input columns as the map has inputs; columns beyond those
+  // are ignored (missing ones would read as 0.0). New data sets are owned by
+  // the caller. The weights are prepared once per run; winners are those of
+  // FindWinner. A TException from a data set passes through, and the run's
+  // buffers are released.
 
   // in's MbrNdxRows rows, n inputs, n outputs, no labels: each input row with
   // the winner's weight vector. Precondition: in is given ("in != nil").
