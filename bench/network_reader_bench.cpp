@@ -3,60 +3,26 @@
 // temporary folder (kept for later runs) and then loaded with LoadNetworkFile.
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <string>
-#include <vector>
 
 #include "FileHandler/NetworkFile.h"
-#include "NeuralNets/TConnectedConnections.h"
+#include "NeuralNets/Random.h"
+#include "NeuralNets/TKohonenNetwork.h"
 
 namespace {
 
 constexpr int kInputs = 100;
 constexpr int kSide = 300;
 
-void Append(std::string& line, int value, int width) {
-  const std::string text = std::to_string(value);
-  line.append(text.size() < static_cast<size_t>(width) ? width - text.size() : 0, ' ').append(text);
-}
-
-// Writes the file exactly as the network file writer lays out such a map.
+// Writes a randomised map with the network file writer.
 void MakeFile(const std::string& path) {
-  const int mapNeurons = kSide * kSide;
-  std::ofstream out(path, std::ios::binary);
-  out << "[FormatVersion = 1.0]\n\n[NeuralNetwork]\n[NetworkType = Kohonen]\n\n"
-         "[NetworkInformation]\n[NumberOfLayers = 3]\n[InputLayer = 1]\n[OutputLayer = 2]\n"
-         "[NumberOfInputs = " << kInputs << "]\n[NumberOfOutputs = " << mapNeurons << "]\n"
-         "[~NetworkInformation]\n\n[Dimensions = 2]\n[Dimension=0 Size=" << kSide << " ]\n"
-         "[Dimension=1 Size=" << kSide << " ]\n[~Dimensions]\n\n"
-         "[Layer = 0]\n[LayerType = Simple]\n[NumberOfNeurons = 0]\n[All ActivationFunction=error ]\n[~Layer]\n\n"
-         "[Layer = 1]\n[LayerType = Input]\n[NumberOfNeurons = " << kInputs << "]\n"
-         "[All ActivationFunction=linear ]\n[~Layer]\n\n"
-         "[Layer = 2]\n[LayerType = Simple]\n[NumberOfNeurons = " << mapNeurons << "]\n"
-         "[All ActivationFunction=linear ]\n[~Layer]\n\n"
-         "[ConnectionLayer]\n[LayerFrom = 1]\n[LayerTo = 2]\n[ConnectionType = FullyConnected]\n"
-         "[Attributes UnPrunable UnFreezable ]\n[Matrix Weights ]\n";
-  std::string line = "/* To->";
-  for (int s = 0; s < mapNeurons; ++s) Append(line, s, s == 0 ? 13 : 21);
-  line += "  From */\n";
-  out << line;
-
-  std::mt19937 random(7);
-  std::uniform_real_distribution<double> weight(-1.0, 1.0);
-  char number[FileTools::GeneralNumberSize];
-  for (int r = 0; r < kInputs; ++r) {
-    line.clear();
-    for (int s = 0; s < mapNeurons; ++s) {
-      const std::string_view w = FileTools::FormatGeneral(weight(random), number);
-      line.append(w.size() < 20 ? 20 - w.size() : 0, ' ').append(w).append(" ");
-    }
-    line.append("/* ").append(std::to_string(r)).append(" */\n");
-    out << line;
-  }
-  out << "[~Matrix]\n[~ConnectionLayer]\n\n[~NeuralNetwork]\n";
+  const int sizes[] = {kSide, kSide};
+  TKohonenNetwork map(kInputs, 2, sizes);
+  SeedRandom(7);
+  map.Randomize(-1.0, 1.0);
+  FileTools tools;
+  SaveNetworkFile(tools, path.c_str(), &map);
 }
 
 const std::string& FilePath() {

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
@@ -206,6 +208,19 @@ TEST(NetworkFileReaderTest, HeaderAfterTheEndIsSkipped) {
   EXPECT_EQ(ParseError(text + "0"), "End Tag expected");
 }
 
+TEST(NetworkFileReaderTest, KohonenAlwaysHasThreeLayers) {
+  std::ifstream file(kDir + "good/kohonen_example.net");
+  std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  text.replace(text.find("[NumberOfLayers = 3]"), 20, "[NumberOfLayers = 5]");
+  EXPECT_EQ(Parse(text)->numLayers, 3);
+}
+
+TEST(NetworkFileReaderTest, UnknownWeightListFlagIsPrinted) {
+  testing::internal::CaptureStdout();
+  EXPECT_THROW(Load("bad/list_unknown_flag.net"), FileTools::Error);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Frozen\n");
+}
+
 TEST(NetworkFileReaderTest, MissingFile) {
   FileTools tools;
   try {
@@ -398,7 +413,8 @@ const std::pair<const char*, const char*> kBadFiles[] = {
     {"dimension_range", "Dimension number out of range"},
     {"dimension_size", "'Size' tag required for dimension data"},
     {"dimension_size_open", "'Size' tag required for dimension data"},
-    {"dimension_unsized", "Dimension without size"},
+    {"dimension_unsized", "Dimension 0 has no size"},
+    {"dimension_unsized_last", "Dimension 2 has no size"},
     {"dimensions_no_end", "End Tag expected"},
     {"element_after_end", "End Tag expected"},
     {"empty", "[NEURALNETWORK] expected"},

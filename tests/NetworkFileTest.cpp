@@ -5,9 +5,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -87,6 +92,52 @@ TEST(NetworkFileTest, MatrixCellsUseGeneralNotationAtAnyMagnitude) {
   EXPECT_EQ(Write(map), expected::MapFile(1, {line[0]}, values));
   // A 22-character text overflows its field instead of being cut.
   EXPECT_NE(Write(map).find(" -1.23456789012345e-300  /* 0 */"), std::string::npos);
+}
+
+// Matrix weights take a fast exact path where their text has no exponent;
+// every kind of value must still come out as the C library writes it.
+TEST(NetworkFileTest, MatrixWeightsMatchTheCLibraryAcrossMagnitudesAndTies) {
+  std::mt19937_64 bitsSource(20261208);
+  std::vector<double> values;
+  for (int i = 0; i < 40000; ++i) {  // any bit pattern but NaN
+    const std::uint64_t bits = bitsSource();
+    double v;
+    std::memcpy(&v, &bits, sizeof v);
+    if (!std::isnan(v)) values.push_back(v);
+  }
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  for (int p = -7; p <= 17; ++p)
+    for (int i = 0; i < 2000; ++i) values.push_back(unit(bitsSource) * std::pow(10.0, p));
+  // Around every power of ten, and just below where 15 digits round up to it.
+  for (int p = -7; p <= 17; ++p) {
+    const double power = std::stod("1e" + std::to_string(p));
+    for (const char* mantissa : {"9.99999999999999", "9.999999999999994", "9.999999999999995",
+                                 "9.999999999999996", "9.9999999999999949", "9.9999999999999951"}) {
+      const double below = std::stod(std::string(mantissa) + "e" + std::to_string(p - 1));
+      values.insert(values.end(), {below, -below, std::nextafter(below, 0.0), std::nextafter(below, 1e300)});
+    }
+    values.insert(values.end(), {power, std::nextafter(power, 0.0), std::nextafter(power, 1e300)});
+  }
+  // Exact halfway cases: one more decimal than the 15 digits, ending in 5.
+  std::uniform_int_distribution<std::int64_t> whole(1000000000000LL, 99999999999999LL);
+  for (int i = 0; i < 4000; ++i) {
+    const double base = static_cast<double>(whole(bitsSource));
+    for (double part : {0.125, 0.25, 0.375, 0.5, 0.625, 0.75, 0.875}) values.push_back(base + part);
+  }
+  values.insert(values.end(), {0.0, -0.0, 1.0, -1.0, 0.5, 1e-4, 0.00015, 1e-5, 5e-324, 1e300,
+                               HUGE_VAL, -HUGE_VAL, 999999999999999.4, 999999999999999.5});
+  const int line[] = {static_cast<int>(values.size())};
+  TKohonenNetwork map(1, 1, line);
+  map.SetWeights(values.data(), 1);
+  const std::string text = Write(map);
+  const std::string expectedText = expected::MapFile(1, {line[0]}, values);
+  const auto [mine, theirs] = std::mismatch(text.begin(), text.end(), expectedText.begin(), expectedText.end());
+  if (mine != text.end() || theirs != expectedText.end()) {
+    const size_t at = static_cast<size_t>(mine - text.begin());
+    const size_t from = at < 30 ? 0 : at - 30;
+    ADD_FAILURE() << "written:  ..." << text.substr(from, 60) << "\nexpected: ..."
+                  << expectedText.substr(from, 60);
+  }
 }
 
 TEST(NetworkFileTest, WriterLeavesTheStreamAtPrecisionFifteen) {
@@ -229,6 +280,27 @@ TEST_F(PruneableSet, FewerThanThirtyFivePercentGiveAWeightList) {
             "[From=0 To=3 Weight=-0.375000000000000 Trainable ]\n"
             "[From=1 To=4 Weight=0.000000000000000 UnTrainable ]\n"
             "[~WeightList]\n[~ConnectionLayer]");
+}
+
+// A set of a kind the writer does not know is read through its operations.
+class OtherPruneableSet : public TPrunedConnections {
+ public:
+  using TPrunedConnections::TPrunedConnections;
+};
+
+TEST_F(PruneableSet, SetsOfOtherKindsGiveTheSameText) {
+  for (auto [f, t] : {std::pair{0, 0}, {1, 3}}) set->PruneWeight(f, t);
+  set->MakeUntrainable(1, 4);
+  const std::string known = Block();
+  auto other = std::make_unique<OtherPruneableSet>(&net, 0, 1);
+  for (int f = 0; f < 2; ++f)
+    for (int t = 0; t < 5; ++t) {
+      other->Weight(f, t) = set->Weight(f, t);
+      other->SetWeightFlags(f, t, set->GetWeightFlags(f, t));
+    }
+  net.SetConnections(std::move(other));
+  EXPECT_EQ(Block(), known);
+  EXPECT_NE(known.find(" F  /* 1 */"), std::string::npos);
 }
 
 TEST(NetworkFileTest, ConnectionBlocksFollowFromThenToLayer) {

@@ -1,3 +1,4 @@
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <memory>
@@ -7,11 +8,14 @@
 #include "FileHandler/NetworkFile.h"
 #include "FileHandler/ParseTools.h"
 #include "Kohonen/Create/Mapsmith.h"
+#include "KQmessage/Assert.h"
 #include "KQmessage/TException.h"
 #include "NeuralNets/Random.h"
 #include "NeuralNets/TKohonenNetwork.h"
 
 int CreateMap(const MapParameters& params, std::ostream& out, std::ostream& err) {
+  // Validation has made one size per dimension.
+  MAPSMITH_ASSERT(params.mapSizes.size() >= static_cast<std::size_t>(params.dimensions));
   try {
     auto network = std::make_unique<TKohonenNetwork>(params.inputs, params.dimensions,
                                                      params.mapSizes.data());

@@ -35,7 +35,10 @@ std::string ValidateParameters(const MapParameters& params);
 using CreationRun = std::function<int(const MapParameters&, std::ostream& out, std::ostream& err)>;
 
 // The creation run of the tool: builds the map, randomises it from the clock
-// and writes the network file. Returns the exit status (0 or 1).
+// and writes the network file. Returns the exit status: 0 on success; 1 after
+// printing a FileTools::Error's message on `out`, or a TException (message,
+// kind, origin, one line each) or a lack of memory on `err`. `params` must
+// have passed ValidateParameters.
 int CreateMap(const MapParameters& params, std::ostream& out, std::ostream& err);
 
 // Reads, validates and hands over to `run`. A refusal writes its message and a
