@@ -4,9 +4,12 @@
 
 #include <memory>
 
+#include "KQmessage/KQML.h"
 #include "NeuralNets/TBasicNetwork.h"
 
 class TConnectedConnections;
+class Data;
+class TErrorObj;
 
 // Layers: 0 (no neurons, "error"), 1 the input layer, 2 the map layer (both
 // "linear"); one fully connected set from layer 1 to layer 2, whose weights
@@ -46,7 +49,51 @@ class TKohonenNetwork : public TConnectedNetwork {
   // Grid coordinates of a neuron number; the first coordinate is not reduced
   // modulo its size. Precondition: the map has dimensions.
   void IndexToCoords(int* coords, int index);
+
+  // ------------------------------------------------------------------------
+  // Runs over data sets (KohonenRuns.cpp). Each run walks `in` as every walk
+  // does: Rewind, then GetNextRow exactly MbrNdxRows times (so a set holding
+  // fewer rows than its capacity counts rows more than once). `in` supplies at
+  // least as many input columns as the map has inputs; columns beyond those
+  // are ignored (missing ones would read as 0.0). New data sets are owned by
+  // the caller. The weights are prepared once per run; winners are those of
+  // FindWinner. A TException from a data set passes through, and the run's
+  // buffers are released.
+
+  // in's MbrNdxRows rows, n inputs, n outputs, no labels: each input row with
+  // the winner's weight vector. Precondition: in is given ("in != nil").
+  std::unique_ptr<Data> ReconstructData(Data* in);
+  // Accumulates each input row (target) and its winner's weight vector
+  // (output) into err, which is not reset first, and returns err->GetError().
+  // Preconditions: "in != nil", "err != nil".
+  double MeasureError(Data* in, TErrorObj* err);
+  // The labelled map: one row per map neuron in neuron order, holding the
+  // neuron's grid coordinates as inputs and, as labels, the first label of
+  // every row the neuron wins (weights of equal names added up). Rows without
+  // labels still take part in the walk and add nothing. The message, if any,
+  // is released on entry.
+  std::unique_ptr<Data> LabelMap(Data* in, std::unique_ptr<TKQstructure> message = nullptr);
+  // in's MbrNdxRows rows, n inputs, numDimensions outputs, no labels: each
+  // input row with its winner's grid coordinates. The message, if any, is
+  // released on entry.
+  std::unique_ptr<Data> WinnerCoordinates(Data* in, std::unique_ptr<TKQstructure> message = nullptr);
 };
 
 // Row-major neuron number of coords in a grid of count sizes (sizes[0] unused).
 int CoordsToIndex(int count, const int* sizes, const int* coords);
+
+// ----------------------------------------------------------------------------
+// Runs over labelled maps (KohonenRuns.cpp).
+
+// A new data set of rows' MbrNdxRows rows with labels only: row by row the
+// label list of the map neuron at the row's output coordinates (truncated
+// toward zero). Map is a labelled map (as LabelMap makes) whose input count
+// equals rows' output count. Coordinates that name no row of Map are refused
+// by Map with "Invalid Data Row" from "Data::GetLabels". Rewinds rows and Map.
+std::unique_ptr<Data> LabelRows(Data* rows, Data* Map);
+
+// The grid sizes of a labelled map, read back from its coordinates, into
+// sizes (one entry per input column of Map). Dimensions of size 1 are found
+// as well: a coordinate column that stays 0.0 over the whole map belongs to a
+// dimension of size 1.
+void GetMapSizes(const Data* Map, int* sizes);

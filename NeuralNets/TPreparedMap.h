@@ -1,0 +1,54 @@
+// A Kohonen map's weights laid out once for many winner searches: a run over a
+// data set prepares the map and then finds the winners of its rows a few rows
+// at a time. Winners and distances are bit for bit those of the plain search
+// (each neuron's squared differences summed in ascending input order, each
+// difference, square and partial sum rounded to double; ties go to the lower
+// neuron number).
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+class TKohonenNetwork;
+
+// A copy of the input-to-map weights in lane-interleaved groups: group g holds
+// neurons g*L .. g*L+L-1, and for each input j their L weights side by side, so
+// that one vector register serves L neurons, each lane summing its own neuron's
+// terms. L is chosen at run time from what the processor offers. The copy does
+// not follow later changes of the network's weights.
+class TPreparedMap {
+ public:
+  // Rows whose winners FindWinners computes in one pass over the weights.
+  static constexpr int kBlockRows = 4;
+
+  // Copies the weights of `net` (its input layer's and map layer's current
+  // neuron counts). `lanes` 0 picks the widest kernel the processor supports;
+  // 1, 2, 4 or 8 ask for that kernel and fall back to narrower ones when the
+  // processor lacks it (1 is the plain one-neuron-at-a-time loop).
+  explicit TPreparedMap(TKohonenNetwork& net, int lanes = 0);
+
+  int NumInputs() const { return numInputs; }
+  int NumNeurons() const { return numNeurons; }
+  int Lanes() const { return lanes; }
+  // Whether the processor can run the kernel of `lanes` lanes.
+  static bool Supports(int lanes);
+
+  // Winners of `count` input vectors (0 <= count <= kBlockRows), each of
+  // NumInputs() values, into winners[0..count-1]. Precondition: the map has
+  // neurons (condition text "bestsofar >= 0").
+  void FindWinners(const double* const* inputs, int count, int* winners);
+  // The squared distances of one input vector to every neuron, into d
+  // (NumNeurons() values).
+  void Distances(const double* input, double* d);
+  // Neuron `neuron`'s weight vector (NumInputs() values) into out.
+  void CopyWeights(int neuron, double* out) const;
+
+ private:
+  int numInputs;
+  int numNeurons;
+  int lanes;
+  int groups;                   // numNeurons rounded up to whole groups of `lanes`
+  std::vector<double> storage;  // the groups, plus room to align them
+  double* packed;               // 64-byte aligned start of the groups in storage
+  std::vector<double> scratch;  // distances of one block of rows
+};
