@@ -39,6 +39,8 @@ install(FILES ${PROJECT_BINARY_DIR}/MapsmithConfig.cmake
   ${PROJECT_BINARY_DIR}/MapsmithConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Mapsmith)
 
+file(RELATIVE_PATH MAPSMITH_PC_TO_PREFIX "/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/")
+string(REGEX REPLACE "/$" "" MAPSMITH_PC_TO_PREFIX "${MAPSMITH_PC_TO_PREFIX}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/mapsmith.pc.in ${PROJECT_BINARY_DIR}/mapsmith.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/mapsmith.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
