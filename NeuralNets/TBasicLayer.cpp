@@ -2,6 +2,7 @@
 #include <iostream>
 
 #include "KQmessage/Assert.h"
+#include "NeuralNets/GridDimensions.h"
 #include "NeuralNets/TBasicNetwork.h"
 
 // ---------------------------------------------------------------- neurons
@@ -79,19 +80,11 @@ TActFunction TBasicLayer::GetActFunction() {
 }
 
 void TBasicLayer::GetDimensions(int* parameters) {
-  if (numDimensions == 0) return;
-  MAPSMITH_ASSERT(parameters != NULL);
-  MAPSMITH_ASSERT(dimensions != NULL);
-  for (int i = 0; i < numDimensions; ++i) parameters[i] = dimensions[i];
+  GetGridDimensions(numDimensions, dimensions.get(), parameters);
 }
 
 void TBasicLayer::SetDimensions(int count, const int* parameters) {
-  numDimensions = count;
-  dimensions.reset();
-  if (count == 0) return;
-  MAPSMITH_ASSERT(parameters != NULL);
-  dimensions = std::make_unique<int[]>(static_cast<std::size_t>(count));
-  for (int i = 0; i < count; ++i) dimensions[i] = parameters[i];
+  SetGridDimensions(numDimensions, dimensions, count, parameters);
 }
 
 void TBasicLayer::CopyStateTo(TBasicLayer& other) {

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "KQmessage/Assert.h"
+#include "NeuralNets/GridDimensions.h"
 #include "NeuralNets/TConnectedConnections.h"
 #include "NeuralNets/WinnerDistances.h"
 
@@ -105,19 +106,11 @@ int TKohonenNetwork::FindWinner(const double* inputs, double* outputs) {
 }
 
 void TKohonenNetwork::GetDimensions(int* parameters) {
-  if (numDimensions == 0) return;
-  MAPSMITH_ASSERT(parameters != NULL);
-  MAPSMITH_ASSERT(dimensions != NULL);
-  for (int i = 0; i < numDimensions; ++i) parameters[i] = dimensions[i];
+  GetGridDimensions(numDimensions, dimensions.get(), parameters);
 }
 
 void TKohonenNetwork::SetDimensions(int count, const int* parameters) {
-  numDimensions = count;
-  dimensions.reset();
-  if (count == 0) return;
-  MAPSMITH_ASSERT(parameters != NULL);
-  dimensions = std::make_unique<int[]>(static_cast<std::size_t>(count));
-  for (int i = 0; i < count; ++i) dimensions[i] = parameters[i];
+  SetGridDimensions(numDimensions, dimensions, count, parameters);
 }
 
 int TKohonenNetwork::CoordsToIndex(const int* coords) {

@@ -16,7 +16,8 @@ install(TARGETS mapsmith EXPORT MapsmithTargets
 set(MAPSMITH_INTERNAL_HEADERS
   NeuralNets/WeightLayout.h
   NeuralNets/WinnerDistances.h
-  NeuralNets/TPreparedMap.h)
+  NeuralNets/TPreparedMap.h
+  NeuralNets/GridDimensions.h)
 file(GLOB MAPSMITH_ALL_HEADERS RELATIVE ${PROJECT_SOURCE_DIR}
   ${PROJECT_SOURCE_DIR}/NeuralNets/*.h ${PROJECT_SOURCE_DIR}/DataObject/*.h
   ${PROJECT_SOURCE_DIR}/FileHandler/*.h ${PROJECT_SOURCE_DIR}/KQmessage/*.h)
