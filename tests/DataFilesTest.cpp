@@ -112,3 +112,29 @@ TEST_F(DataFilesTest, MapsAreReadOnlyFromKohonenNetworkFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DataInputOptionsTest, TheSharedOptionsChooseFormatAndCsvReading) {
+  const ToolSpec tool{"MapsmithToy", "[OPTION]...", "", DataInputOptionSpecs(), 0, 0};
+  auto parse = [&](std::vector<const char*> args) {
+    args.insert(args.begin(), "MapsmithToy");
+    OptionParser parser(tool);
+    return DataInputFrom(parser.Parse(static_cast<int>(args.size()), args.data()));
+  };
+  DataInputChoice choice = parse({"--from=csv", "--separator=tab", "--no-header", "--label-column=3"});
+  EXPECT_EQ(choice.format, FileFormat::Csv);
+  EXPECT_EQ(choice.csv.separator, '\t');
+  EXPECT_EQ(choice.csv.header, 0);
+  EXPECT_EQ(choice.csv.labelColumn, "3");
+  choice = parse({});
+  EXPECT_EQ(choice.format, FileFormat::Unknown);
+  EXPECT_EQ(choice.csv.separator, 0);
+  EXPECT_EQ(choice.csv.header, -1);
+  EXPECT_EQ(parse({"--separator=;"}).csv.separator, ';');
+  EXPECT_THROW(parse({"--header", "--no-header"}), UsageError);
+  EXPECT_THROW(parse({"--separator=|"}), UsageError);
+  EXPECT_THROW(parse({"--from=xml"}), UsageError);
+}
+
+}  // namespace

@@ -123,6 +123,31 @@ FileFormat FormatFromExtension(const std::string& path) {
   return FileFormat::DataSet;
 }
 
+std::vector<OptionSpec> DataInputOptionSpecs() {
+  return {
+      {"from", 0, "FORMAT", "input format: dataset, csv, sompak, codebook or network", "by content"},
+      {"separator", 0, "C", "CSV separator: ',', ';' or 'tab'", "found from the first line"},
+      {"header", 0, nullptr, "the CSV's first row holds column names", "detected"},
+      {"no-header", 0, nullptr, "the CSV's first row holds data"},
+      {"label-column", 0, "COLUMN", "CSV column (name or number from 1) holding each row's label", "none"},
+  };
+}
+
+DataInputChoice DataInputFrom(const ParsedOptions& options) {
+  DataInputChoice choice;
+  if (options.Has("from")) choice.format = ParseFormatName("from", options.Text("from"));
+  if (options.Has("separator")) {
+    const std::string separator = options.Choice("separator", {",", ";", "tab", "\t"}, ",");
+    choice.csv.separator = separator == "," || separator == ";" ? separator[0] : '\t';
+  }
+  if (options.Has("header") && options.Has("no-header"))
+    throw UsageError{"options --header and --no-header exclude each other"};
+  if (options.Has("header")) choice.csv.header = 1;
+  if (options.Has("no-header")) choice.csv.header = 0;
+  choice.csv.labelColumn = options.Text("label-column");
+  return choice;
+}
+
 DataTable ReadDataFile(const std::string& path, FileFormat format, const CsvOptions& csv) {
   (void)csv;
   if (format == FileFormat::Unknown) format = DetectFormat(path);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "DataObject/Data.h"
+#include "Kohonen/Common/CommandLine.h"
 #include "NeuralNets/TKohonenNetwork.h"
 
 namespace mapsmith {
@@ -59,6 +60,18 @@ struct DataTable {
 // Only the example set of a data set file is read. The set has labels when
 // the file carries them. Throws RunError.
 DataTable ReadDataFile(const std::string& path, FileFormat format, const CsvOptions& csv = {});
+
+// The options of every tool that reads a data file, for its option table:
+// --from FORMAT, --separator C, --header, --no-header, --label-column COLUMN.
+std::vector<OptionSpec> DataInputOptionSpecs();
+
+// What those options chose: the input format (Unknown: by content) and the
+// CSV reading. Throws UsageError for a bad value.
+struct DataInputChoice {
+  FileFormat format = FileFormat::Unknown;
+  CsvOptions csv;
+};
+DataInputChoice DataInputFrom(const ParsedOptions& options);
 
 // Writes `table` to `path` in `format` (Unknown: by extension), atomically.
 // Throws RunError.
