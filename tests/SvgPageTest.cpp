@@ -154,7 +154,7 @@ TEST(SvgPageTest, ScaleEndsForLowestAndHighestValue) {
                                                          "#123456"}));
   EXPECT_EQ(Fills(groups[4]).front(), "#440154");
   EXPECT_EQ(Fills(groups[4]).back(), "#fde725");
-  EXPECT_EQ(Fills(groups[5]), std::vector<std::string>(6, HexColour(Viridis(128 / 255.0))));
+  EXPECT_EQ(Fills(groups[5]), std::vector<std::string>(6, HexColour(Viridis(0.5))));
 }
 
 TEST(SvgPageTest, LegendsGiveBothEndsAndTheMiddle) {

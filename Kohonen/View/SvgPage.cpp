@@ -136,11 +136,13 @@ std::string LegendNumber(double value) {
   return shown == "-0" ? "0" : shown;
 }
 
-// The scale's colours as "#rrggbb", indexed by round(t * 255).
-const std::array<std::string, kPaletteSize>& Palette() {
-  static const std::array<std::string, kPaletteSize> palette = [] {
-    std::array<std::string, kPaletteSize> p;
+// The scale's colours as "#rrggbb", indexed by round(t * 255), and after
+// them the middle of the scale.
+const std::array<std::string, kPaletteSize + 1>& Palette() {
+  static const std::array<std::string, kPaletteSize + 1> palette = [] {
+    std::array<std::string, kPaletteSize + 1> p;
     for (int i = 0; i < kPaletteSize; ++i) p[i] = HexColour(Viridis(i / double(kPaletteSize - 1)));
+    p[kPaletteSize] = HexColour(Viridis(0.5));  // for a scale whose ends are equal
     return p;
   }();
   return palette;
@@ -152,10 +154,10 @@ class Scale {
   Scale(double low, double high) : low_(low / 2), span_(high / 2 - low / 2) {}  // halves cannot overflow
   std::string_view operator()(double value) const {
     if (!std::isfinite(value)) return kNoValue;
-    if (!(span_ > 0)) return Palette()[kPaletteSize / 2];
+    if (!(span_ > 0)) return Palette()[kPaletteSize];
     const double t = (value / 2 - low_) / span_;
     if (!(t >= 0)) return Palette().front();
-    if (t >= 1) return Palette().back();
+    if (t >= 1) return Palette()[kPaletteSize - 1];
     return Palette()[static_cast<std::size_t>(std::lround(t * (kPaletteSize - 1)))];
   }
 

@@ -1,0 +1,288 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "DataObject/Data.h"
+#include "FileHandler/Filer.h"
+#include "FileHandler/NetworkFile.h"
+#include "FileHandler/ParseTools.h"
+#include "Kohonen/View/MapsmithView.h"
+#include "Kohonen/View/SvgPage.h"
+#include "NeuralNets/TKohonenNetwork.h"
+#include "SvgChecks.h"
+
+namespace fs = std::filesystem;
+using namespace svgchecks;
+
+namespace {
+
+struct ToolRun {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+class ViewToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("mapsmithview-" + std::to_string(::getpid()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+  std::string Make(const std::string& name, const std::string& text) {
+    fs::create_directories(fs::path(Path(name)).parent_path());
+    std::ofstream(Path(name), std::ios::binary) << text;
+    return Path(name);
+  }
+
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  // A map of `inputs` inputs on `sizes` whose neuron i has the weights
+  // weight(i, j), saved as a network file.
+  template <class Weight>
+  std::string SaveMap(const std::string& name, int inputs, std::vector<int> sizes, Weight weight) {
+    TKohonenNetwork map(inputs, static_cast<int>(sizes.size()), sizes.data());
+    for (int i = 0; i < map.layers[2]->numNeurons; ++i)
+      for (int j = 0; j < inputs; ++j) map.GetConnections(1, 2)->Weight(j, i) = weight(i, j);
+    FileTools tools;
+    SaveNetworkFile(tools, Path(name).c_str(), &map);
+    return Path(name);
+  }
+
+  // The 2 x 2 map of 3 inputs used by most cases: neuron i weighs (i, 10i, -i).
+  std::string ColourMap() {
+    return SaveMap("map.net", 3, {2, 2}, [](int i, int j) { return j == 0 ? i : j == 1 ? 10.0 * i : -i; });
+  }
+
+  // Rows (k, 10k, -k) for each k, labelled with labels[k] when given.
+  std::string SaveRows(const std::string& name, const std::vector<double>& ks,
+                       const std::vector<std::string>& labels = {}) {
+    Data data(static_cast<int>(ks.size()), 3, 0, !labels.empty());
+    for (std::size_t r = 0; r < ks.size(); ++r) {
+      const double x[] = {ks[r], 10 * ks[r], -ks[r]};
+      TLabelList list;
+      if (!labels.empty()) list.Add(labels[r], 1.0);
+      data.AddRow(x, nullptr, labels.empty() ? nullptr : &list);
+    }
+    FileTools tools;
+    fs::create_directories(fs::path(Path(name)).parent_path());
+    EXPECT_EQ(WriteDataSetFile(tools, Path(name), &data, nullptr), 0);
+    return Path(name);
+  }
+
+  static ToolRun View(std::vector<std::string> args) {
+    args.insert(args.begin(), "MapsmithView");
+    std::vector<const char*> argv;
+    for (const std::string& arg : args) argv.push_back(arg.c_str());
+    std::ostringstream out, err;
+    const int status = RunMapsmithView(static_cast<int>(argv.size()), argv.data(), out, err);
+    return {status, out.str(), err.str()};
+  }
+
+  fs::path dir_;
+};
+
+std::string Usage(const std::string& line) { return "MapsmithView: " + line + "\nTry 'MapsmithView --help'.\n"; }
+
+TEST_F(ViewToolTest, HelpAndVersion) {
+  ToolRun help = View({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("Usage: MapsmithView --map MAP --out PAGE.svg [OPTION]...\n", 0), 0u);
+  for (const char* option : {"--data=DATA", "--labels=LABELLED", "--show=LIST", "--names=A,B,...",
+                             "--names-from=FILE.csv", "--slice=K=V,...", "--torus", "--title=TEXT", "--from=FORMAT"})
+    EXPECT_NE(help.out.find(option), std::string::npos) << option;
+  ToolRun version = View({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("MapsmithView ", 0), 0u);
+}
+
+TEST_F(ViewToolTest, UsageErrorsNameTheOption) {
+  const std::string map = ColourMap();
+  const std::string out = Path("page.svg");
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--out", out}, "option --map is required"},
+      {{"--map", map}, "option --out is required"},
+      {{"--map", map, "--out", out, "--show", "umatrix,pie"},
+       "option --show expects umatrix, planes, hits, labels or colours, not 'pie'"},
+      {{"--map", map, "--out", out, "--show", ""}, "option --show expects umatrix, planes, hits, labels or colours, not ''"},
+      {{"--map", map, "--out", out, "--show", "hits"}, "option --show: hits need --data"},
+      {{"--map", map, "--out", out, "--show", "planes,labels"}, "option --show: labels need --labels"},
+      {{"--map", map, "--out", out, "--names", "a", "--names-from", map}, "options --names and --names-from exclude each other"},
+      {{"--map", map, "--out", out, "--slice", "3"}, "option --slice expects DIMENSION=COORDINATE, not '3'"},
+      {{"--map", map, "--out", out, "--slice", "3=1x"}, "option --slice expects DIMENSION=COORDINATE, not '3=1x'"},
+      {{"--map", map, "--out", out, "--slice", "2=0"},
+       "option --slice: dimensions 1 and 2 are drawn whole; '2=0' names dimension 2"},
+      {{"--map", map, "--out", out, "--slice", "3=-1"}, "option --slice: coordinates start at 0, not '3=-1'"},
+      {{"--map", map, "--out", out, "--slice", "3=1,4=0,3=2"}, "option --slice names dimension 3 twice"},
+      {{"--map", map, "--out", map}, "--out '" + map + "' is also an input"},
+      {{"--map", map, "--out", out, "--data", out, "--show", "hits"}, "--out '" + out + "' is also an input"},
+      {{"--map", map, "--out", out, "--from", "xml"},
+       "option --from expects one of dataset, network, csv, sompak, codebook, not 'xml'"},
+      {{"--map", map, "--out", out, "extra"}, "extra operand 'extra'"},
+  };
+  for (const auto& [args, message] : cases) {
+    ToolRun r = View(args);
+    EXPECT_EQ(r.status, 2) << message;
+    EXPECT_EQ(r.err, Usage(message));
+    EXPECT_FALSE(fs::exists(out)) << message;
+  }
+}
+
+TEST_F(ViewToolTest, RunTimeFailuresNameTheFileAndKeepAnOldPage) {
+  const std::string map = ColourMap();
+  const std::string map3d = SaveMap("cube.net", 1, {2, 3, 2}, [](int i, int) { return i; });
+  const std::string out = Make("page.svg", "old page");
+  const std::string rows = SaveRows("rows.dat", {0, 1, 2});
+  const std::string twoColumns = Make("two.dat",
+                                      "[FormatVersion = 1.0]\n[DataSet]\n[Rows = 1]\n[Inputs = 2]\n"
+                                      "[Data]\n1 2\n[~Data]\n[~DataSet]\n");
+  const std::string nan = Make("nan.dat",
+                               "[FormatVersion = 1.0]\n[DataSet]\n[Rows = 2]\n[Inputs = 3]\n"
+                               "[Data]\n1 2 3\n1 nan 3\n[~Data]\n[~DataSet]\n");
+  // A map whose sizes do not multiply to its neurons, as a file may hold it.
+  std::string text = Read(map);
+  text.replace(text.find("Size=2"), 6, "Size=3");
+  const std::string broken = Make("broken.net", text);
+
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--map", Path("missing.net")}, Path("missing.net") + ": cannot open: No such file or directory"},
+      {{"--map", rows}, rows + ": this map format cannot be read yet"},
+      {{"--map", broken}, broken + ": Map dimensions do not multiply to its 4 neurons"},
+      {{"--map", map3d, "--show", "colours"}, map3d + ": colours need a map of 3 inputs, this map has 1"},
+      {{"--map", map3d, "--slice", "4=0"}, map3d + ": --slice 4=0: the map has 3 dimensions"},
+      {{"--map", map3d, "--slice", "3=2"}, map3d + ": --slice 3=2: dimension 3 has size 2"},
+      {{"--map", map, "--slice", "3=0"}, map + ": --slice 3=0: the map has 2 dimensions"},
+      {{"--map", map, "--names", "r,g"}, map + ": the map has 3 inputs, --names gives 2 names"},
+      {{"--map", map, "--data", twoColumns}, twoColumns + ": has 2 input columns, the map has 3 inputs"},
+      {{"--map", map, "--data", nan}, nan + ": row 2 holds a value that is not a finite number"},
+      {{"--map", map, "--labels", rows}, rows + ": carries no labels"},
+      {{"--map", map, "--out", Path("no/such/dir/page.svg")},
+       Path("no/such/dir/page.svg") + ": cannot create: No such file or directory"},
+  };
+  for (auto [args, message] : cases) {
+    if (std::find(args.begin(), args.end(), "--out") == args.end()) args.insert(args.end(), {"--out", out});
+    ToolRun r = View(args);
+    EXPECT_EQ(r.status, 1) << message;
+    EXPECT_EQ(r.err, "MapsmithView: " + message + "\n");
+    EXPECT_EQ(Read(out), "old page") << message;
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 7);  // no temporary left
+}
+
+TEST_F(ViewToolTest, PageIsWellFormedXml) {
+  if (!HaveXmlChecker()) GTEST_SKIP() << kNoXmlChecker;
+  const std::string map = ColourMap();
+  const std::string rows = SaveRows("rows.dat", {0, 1, 1, 3}, {"a", "b", "b", "c"});
+  ToolRun r = View({"--map", map, "--out", Path("page.svg"), "--data", rows, "--labels", rows, "--show",
+                "colours,umatrix,planes,hits,labels", "--names", "<r>,g&g,\"b\"", "--title", "A & B"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(XmlError(Read(Path("page.svg"))), "");
+}
+
+// Every panel has one cell per neuron; hits add up to the rows; the U-matrix
+// values and planes follow the weights.
+TEST_F(ViewToolTest, PanelsHitsAndCaption) {
+  const std::string map = ColourMap();
+  const std::string rows = SaveRows("rows.dat", {0, 0.2, 1, 2.9, 3, 3});
+  ToolRun r = View({"--map", map, "--out", Path("page.svg"), "--data", rows, "--show", "colours,umatrix,planes,hits",
+                "--names", "red,green,blue", "--torus"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  const std::string svg = Read(Path("page.svg"));
+  const std::vector<std::string> groups = CellGroups(svg);
+  ASSERT_EQ(groups.size(), 5u);  // colours, U-matrix and three planes
+  for (const std::string& cells : groups) EXPECT_EQ(Count(cells, "<rect "), 4);
+  EXPECT_NE(svg.find("<title>2 hits</title>"), std::string::npos);  // neuron 0
+  EXPECT_NE(svg.find("<title>1 hit</title>"), std::string::npos);   // neuron 1
+  EXPECT_NE(svg.find("<title>3 hits</title>"), std::string::npos);  // neuron 3
+  EXPECT_EQ(Count(svg, "<circle "), 3);
+  // Colours: each input over the range of all the map's weights, -3 to 30.
+  EXPECT_EQ(Fills(groups[0]).front(), "#171717");  // (0, 0, 0): round(255 * 3/33) = 23
+  // The U-matrix of neurons 0, 1, 2, 3 weighing (i, 10i, -i): neighbour pairs
+  // (0,1) (2,3) at sqrt(102), (0,2) (1,3) at 2 sqrt(102): all means equal.
+  EXPECT_EQ(Fills(groups[1]), std::vector<std::string>(4, mapsmith::HexColour(mapsmith::Viridis(0.5))));
+  // The first plane runs 0, 1, 2, 3: thirds of the scale.
+  EXPECT_EQ(Fills(groups[2]), (std::vector<std::string>{"#440154", mapsmith::HexColour(mapsmith::Viridis(1 / 3.0)),
+                                                         mapsmith::HexColour(mapsmith::Viridis(2 / 3.0)), "#fde725"}));
+  for (const char* text : {">red</text>", ">green</text>", ">blue</text>", ">U-matrix and hits</text>",
+                           "Map map.net: 2 x 2 neurons, 3 inputs, torus", "Data rows.dat: 6 rows"})
+    EXPECT_NE(svg.find(text), std::string::npos) << text;
+}
+
+// A 2 x 3 x 2 map draws the slice through the first two dimensions; a 1-D map
+// draws one row.
+TEST_F(ViewToolTest, SlicesAndOneDimensionalMaps) {
+  // Neuron i weighs i, so the plane shows the neuron numbers of the slice.
+  const std::string cube = SaveMap("cube.net", 1, {2, 3, 2}, [](int i, int) { return i; });
+  ToolRun r = View({"--map", cube, "--out", Path("cube.svg"), "--slice", "3=1", "--show", "planes"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::string svg = Read(Path("cube.svg"));
+  std::vector<std::string> groups = CellGroups(svg);
+  ASSERT_EQ(groups.size(), 1u);
+  std::vector<std::string> expected;
+  for (int neuron : {1, 3, 5, 7, 9, 11})  // (r, c, 1) is neuron 6r + 2c + 1; the scale runs 0 to 11
+    expected.push_back(mapsmith::HexColour(mapsmith::Viridis(std::lround(neuron / 11.0 * 255) / 255.0)));
+  EXPECT_EQ(Fills(groups[0]), expected);
+  EXPECT_NE(svg.find("Slice through dimensions 1 and 2 at dimension 3 = 1"), std::string::npos);
+  EXPECT_NE(svg.find(">Input 1</text>"), std::string::npos);
+
+  const std::string line = SaveMap("line.net", 2, {5}, [](int i, int j) { return i * (j + 1); });
+  r = View({"--map", line, "--out", Path("line.svg")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  svg = Read(Path("line.svg"));
+  groups = CellGroups(svg);
+  ASSERT_EQ(groups.size(), 3u);  // U-matrix and two planes
+  for (const std::string& cells : groups) {
+    EXPECT_EQ(Count(cells, "<rect "), 5);
+    EXPECT_EQ(Count(cells, " y=\"0\" "), 5);
+  }
+  EXPECT_EQ(svg.find("Slice"), std::string::npos);
+}
+
+// --labels takes a labelled data set (mapped here) or the labelled map made
+// from it; both draw the same page.
+TEST_F(ViewToolTest, LabelsFromRowsOrFromTheLabelledMap) {
+  const std::string map = ColourMap();
+  const std::vector<double> ks = {0, 0.1, 0.2, 1, 3, 3};
+  const std::vector<std::string> names = {"x", "y", "y", "z", "w", "v"};
+  const std::string rows = SaveRows("rows/labels.dat", ks, names);
+  {
+    std::unique_ptr<TKohonenNetwork> net;
+    FileTools tools;
+    net = LoadKohonenNetwork(tools, map.c_str());
+    std::unique_ptr<Data> data, none;
+    ASSERT_EQ(ReadDataSetFile(tools, rows, data, none), 0);
+    std::unique_ptr<Data> labelled = net->LabelMap(data.get());
+    fs::create_directories(dir_ / "labelled");
+    ASSERT_EQ(WriteDataSetFile(tools, Path("labelled/labels.dat"), labelled.get(), nullptr), 0);
+  }
+  ToolRun a = View({"--map", map, "--out", Path("a.svg"), "--labels", rows});
+  ToolRun b = View({"--map", map, "--out", Path("b.svg"), "--labels", Path("labelled/labels.dat")});
+  ASSERT_EQ(a.status, 0) << a.err;
+  ASSERT_EQ(b.status, 0) << b.err;
+  const std::string svg = Read(Path("a.svg"));
+  EXPECT_EQ(svg, Read(Path("b.svg")));
+  const std::vector<std::string> groups = CellGroups(svg);
+  ASSERT_EQ(groups.size(), 5u);  // U-matrix, labels, three planes
+  EXPECT_NE(groups[1].find("<title>y 2, x 1</title>"), std::string::npos);
+  EXPECT_NE(groups[1].find("<title>z 1</title>"), std::string::npos);
+  EXPECT_NE(groups[1].find("<title>w 1, v 1</title>"), std::string::npos);
+  EXPECT_EQ(Count(groups[1], "<title>"), 3);  // neuron 2 wins nothing
+  EXPECT_NE(svg.find("Labels from labels.dat"), std::string::npos);
+}
+
+}  // namespace
