@@ -219,7 +219,8 @@ TEST_F(ViewToolTest, PanelsHitsAndCaption) {
   EXPECT_EQ(Fills(groups[2]), (std::vector<std::string>{"#440154", mapsmith::HexColour(mapsmith::Viridis(1 / 3.0)),
                                                          mapsmith::HexColour(mapsmith::Viridis(2 / 3.0)), "#fde725"}));
   for (const char* text : {">red</text>", ">green</text>", ">blue</text>", ">U-matrix and hits</text>",
-                           "Map map.net: 2 x 2 neurons, 3 inputs, torus", "Data rows.dat: 6 rows"})
+                           "Map map.net: 2 x 2 neurons, 3 inputs, torus",
+                           "Data rows.dat: 6 rows, quantization error 0.504975, topographic error 0"})
     EXPECT_NE(svg.find(text), std::string::npos) << text;
 }
 

@@ -1,12 +1,14 @@
 #include "Kohonen/View/MapPage.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstddef>
 
 #include "DataObject/Data.h"
 #include "KQmessage/Assert.h"
 #include "NeuralNets/MapPictures.h"
+#include "NeuralNets/MapQuality.h"
 #include "NeuralNets/TKohonenNetwork.h"
 
 namespace mapsmith {
@@ -58,7 +60,15 @@ std::vector<std::size_t> SliceNeurons(const TKohonenNetwork& map, const std::vec
 
 std::string Integer(long long value) { return std::to_string(value); }
 
-std::vector<std::string> Caption(const TKohonenNetwork& map, const ViewRequest& request, const Data* data,
+// Six significant digits, for the caption.
+std::string Figure(double value) {
+  char text[32];
+  auto [end, ec] = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 6);
+  MAPSMITH_ASSERT(ec == std::errc());
+  return std::string(text, end);
+}
+
+std::vector<std::string> Caption(TKohonenNetwork& map, const ViewRequest& request, Data* data,
                                  int inputs) {
   std::vector<std::string> lines;
   std::string grid;
@@ -77,9 +87,12 @@ std::vector<std::string> Caption(const TKohonenNetwork& map, const ViewRequest& 
     }
     lines.push_back(line);
   }
-  if (data != nullptr)
-    lines.push_back("Data " + request.dataName + ": " + Integer(data->MbrNdxRows) +
-                    (data->MbrNdxRows == 1 ? " row" : " rows"));
+  if (data != nullptr) {
+    const TMapQuality quality = MeasureMapQuality(map, *data, request.torus);
+    lines.push_back("Data " + request.dataName + ": " + Integer(quality.rows) + (quality.rows == 1 ? " row" : " rows") +
+                    ", quantization error " + Figure(quality.quantizationError) + ", topographic error " +
+                    Figure(quality.topographicError));
+  }
   if (request.labels) lines.push_back("Labels from " + request.labelsName);
   return lines;
 }
