@@ -171,7 +171,7 @@ int View(const ParsedOptions& options, std::ostream&, std::ostream&) {
   std::vector<std::string> inputs = {mapPath};
   for (const char* option : {"data", "labels", "names-from"})
     if (options.Has(option)) inputs.push_back(options.Text(option));
-  CheckOutputIsNoInput("--out", outPath, inputs);
+  CheckOutputIsNoInput("option --out", outPath, inputs);
 
   // The map and what the request asks of it.
   std::unique_ptr<TKohonenNetwork> map = ReadMapFile(mapPath);
