@@ -2,12 +2,16 @@
 // real: the library reads and writes them exactly as shown.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "FileHandler/NetworkFile.h"
+#include "Kohonen/Create/Mapsmith.h"
 #include "FileHandler/ParseTools.h"
 #include "NeuralNets/TKohonenNetwork.h"
 
@@ -74,6 +78,150 @@ TEST(DocsTest, QuotedFileLinesStandInTheExampleFiles) {
     EXPECT_NE(examples.find(needle), std::string::npos) << line;
   }
   EXPECT_GE(quoted, 7);
+}
+
+// ---------------------------------------------------------------- the parameter file
+
+// The text of a document with its markup loosened: man page escapes and font
+// changes removed, every run of white space one blank, so that a quote found
+// here reads the same in the rendered page or the Markdown.
+std::string Loosened(const std::string& doc) {
+  std::string text;
+  for (size_t i = 0; i < doc.size(); ++i) {
+    if (doc[i] == '\\' && i + 1 < doc.size()) {
+      if (doc[i + 1] == 'f' && i + 2 < doc.size()) {  // \fB, \fI, \fR, \fP
+        i += 2;
+        continue;
+      }
+      if (doc[i + 1] == '-') {
+        text.push_back('-');
+        ++i;
+        continue;
+      }
+    }
+    const bool blank = doc[i] == ' ' || doc[i] == '\n' || doc[i] == '\t';
+    if (blank && (text.empty() || text.back() == ' ')) continue;
+    text.push_back(blank ? ' ' : doc[i]);
+  }
+  return text;
+}
+
+struct ParameterRun {
+  int status = -1;
+  std::string out, err;
+  bool ran = false;
+  MapParameters params;
+};
+
+ParameterRun RunParameters(const std::string& text) {
+  ParameterRun r;
+  std::istringstream in(text);
+  std::ostringstream out, err;
+  r.status = RunParameterText(in, out, err, [&](const MapParameters& p, std::ostream&, std::ostream&) {
+    r.ran = true;
+    r.params = p;
+    return 0;
+  });
+  r.out = out.str();
+  r.err = err.str();
+  return r;
+}
+
+// Each pitfall the README and the man page describe: the words they quote,
+// a parameter file that shows it, and what the tool then does.
+struct DocumentedCase {
+  std::vector<std::string> quotes;  // stand in both documents
+  std::string text;
+  std::function<void(const ParameterRun&)> check;
+};
+
+void Refused(const ParameterRun& r, const std::string& message) {
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, message + "\n");
+  EXPECT_FALSE(r.ran);
+}
+
+TEST(DocsTest, ParameterFilePitfallsBehaveAsTheReadmeAndManPageSay) {
+  const std::string readme = Loosened(Slurp(kDocs / ".." / "README.md"));
+  const std::string man = Loosened(Slurp(kDocs / "Mapsmith.1"));
+  const std::string rest = "Dimensions = 2\nMapDim = 10 8\nFileName = map.net\n";
+  const std::vector<DocumentedCase> cases = {
+      {{"# four inputs", "Value of Inputs is not a number"},
+       "# four inputs\nInputs = 4\n" + rest,
+       [](const ParameterRun& r) { Refused(r, "Value of Inputs is not a number"); }},
+      {{"# the filename given here", "iven"},
+       "Inputs = 4\nDimensions = 2\nMapDim = 10 8\nFileName = map.net # the filename given here\n",
+       [](const ParameterRun& r) {
+         EXPECT_TRUE(r.ran);
+         EXPECT_EQ(r.params.fileName, "iven");
+       }},
+      {{"# 4 values per row", "#four-inputs"},
+       "# 4 values per row\n#four-inputs\nInputs = 4\n" + rest,
+       [](const ParameterRun& r) {
+         EXPECT_TRUE(r.ran);
+         EXPECT_EQ(r.params.inputs, 4);
+       }},
+      {{"MapDim = 10 8 7", "10 x 8 map"},
+       "Inputs = 4\nDimensions = 2\nMapDim = 10 8 7\nFileName = map.net\n",
+       [](const ParameterRun& r) {
+         EXPECT_TRUE(r.ran);
+         EXPECT_EQ(r.params.mapSizes, (std::vector<int32_t>{10, 8}));
+       }},
+      {{"Value of MapDim is not a number"},
+       "Inputs = 4\nDimensions = 2\nMapDim = 10\nFileName = map.net\n",
+       [](const ParameterRun& r) { Refused(r, "Value of MapDim is not a number"); }},
+      {{"Inputs = 4.5"}, "Inputs = 4.5\n" + rest,
+       [](const ParameterRun& r) { EXPECT_EQ(r.params.inputs, 4); }},
+      {{"Inputs = 4x"}, "Inputs = 4x\n" + rest,
+       [](const ParameterRun& r) { EXPECT_EQ(r.params.inputs, 4); }},
+      {{"MapDim = 4.5 3"}, "Inputs = 4\nDimensions = 2\nMapDim = 4.5 3\nFileName = map.net\n",
+       [](const ParameterRun& r) { Refused(r, "Value of MapDim is not a number"); }},
+      {{"Inputs = 010"}, "Inputs = 010\n" + rest,
+       [](const ParameterRun& r) { EXPECT_EQ(r.params.inputs, 8); }},
+      {{"Inputs = 0x10"}, "Inputs = 0x10\n" + rest,
+       [](const ParameterRun& r) { EXPECT_EQ(r.params.inputs, 16); }},
+      {{"Inputs = 08", "Number of Inputs must be >= 1"}, "Inputs = 08\n" + rest,
+       [](const ParameterRun& r) { Refused(r, "Number of Inputs must be >= 1"); }},
+      {{"MinWeight = -0,5", "MaxWeight = 0,5", "all 0"},
+       "Inputs = 4\n" + rest + "MinWeight = -0,5\nMaxWeight = 0,5\n",
+       [](const ParameterRun& r) {
+         // Equal limits: every weight becomes the lower limit, a zero.
+         EXPECT_TRUE(r.ran);
+         EXPECT_EQ(r.params.minWeight, 0.0);
+         EXPECT_TRUE(std::signbit(r.params.minWeight));
+         EXPECT_EQ(r.params.maxWeight, 0.0);
+       }},
+      {{"at most 2,147,483,647 neurons", "at most 2,147,483,647 weights"},
+       "Inputs = 1\nDimensions = 2\nMapDim = 65536 32768\nFileName = map.net\n",
+       [](const ParameterRun& r) { Refused(r, "Map is too large: more than 2147483647 neurons"); }},
+      {{"at most 2,147,483,647 weights"},
+       "Inputs = 2\nDimensions = 2\nMapDim = 46341 23171\nFileName = map.net\n",
+       [](const ParameterRun& r) { Refused(r, "Map is too large: 2147534622 weights"); }},
+  };
+  for (const DocumentedCase& c : cases) {
+    SCOPED_TRACE(c.text);
+    for (const std::string& quote : c.quotes) {
+      EXPECT_NE(readme.find(quote), std::string::npos) << "README.md lacks: " << quote;
+      EXPECT_NE(man.find(quote), std::string::npos) << "Mapsmith.1 lacks: " << quote;
+    }
+    c.check(RunParameters(c.text));
+  }
+  // The largest map of one input is accepted.
+  const ParameterRun largest =
+      RunParameters("Inputs = 1\nDimensions = 2\nMapDim = 65537 32767\nFileName = map.net\n");
+  EXPECT_TRUE(largest.ran) << largest.err;
+}
+
+TEST(DocsTest, FileErrorsGoToStandardOutputAsDocumented) {
+  const std::string man = Loosened(Slurp(kDocs / "Mapsmith.1"));
+  EXPECT_NE(man.find("These two go to standard output: .TP .B \"Error on File Open\""), std::string::npos);
+  const fs::path missing = fs::temp_directory_path() / "mapsmith-docs-no-such-directory" / "map.net";
+  const std::string params = "Inputs = 2\nDimensions = 1\nMapDim = 2\nFileName = " + missing.string() + "\n";
+  std::istringstream in(params);
+  std::ostringstream out, err;
+  EXPECT_EQ(RunParameterText(in, out, err), 1);
+  EXPECT_EQ(out.str(), "Error on File Open\n");
+  EXPECT_EQ(err.str(), "");
 }
 
 }  // namespace
