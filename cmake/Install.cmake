@@ -5,7 +5,7 @@ include(CMakePackageConfigHelpers)
 
 set(MAPSMITH_INCLUDE_SUBDIR mapsmith)
 
-install(TARGETS Mapsmith RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS Mapsmith ${MAPSMITH_TOOLS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS mapsmith EXPORT MapsmithTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
@@ -45,9 +45,8 @@ string(REGEX REPLACE "/$" "" MAPSMITH_PC_TO_PREFIX "${MAPSMITH_PC_TO_PREFIX}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/mapsmith.pc.in ${PROJECT_BINARY_DIR}/mapsmith.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/mapsmith.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
-if(EXISTS ${PROJECT_SOURCE_DIR}/docs/Mapsmith.1)
-  install(FILES ${PROJECT_SOURCE_DIR}/docs/Mapsmith.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-endif()
+file(GLOB MAPSMITH_MAN_PAGES ${PROJECT_SOURCE_DIR}/docs/*.1)
+install(FILES ${MAPSMITH_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # The documentation, laid out as in the source tree so that the links between
 # the files hold after an install: README.md, docs/*.md with docs/examples/,
