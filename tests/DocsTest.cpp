@@ -1,8 +1,11 @@
 // The documentation's example files and the snippets quoted from them are
 // real: the library reads and writes them exactly as shown.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -20,6 +23,8 @@ namespace {
 namespace fs = std::filesystem;
 
 const fs::path kDocs = fs::path(MAPSMITH_TEST_DATA) / ".." / ".." / "docs";
+const fs::path kRoot = kDocs / "..";
+const fs::path kDocData = fs::path(MAPSMITH_TEST_DATA) / "docs";
 
 std::string Slurp(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -147,7 +152,7 @@ TEST(DocsTest, ParameterFilePitfallsBehaveAsTheReadmeAndManPageSay) {
   const std::string rest = "Dimensions = 2\nMapDim = 10 8\nFileName = map.net\n";
   const std::vector<DocumentedCase> cases = {
       {{"# four inputs", "Value of Inputs is not a number"},
-       "# four inputs\nInputs = 4\n" + rest,
+       Slurp(kDocData / "comment-with-key.params"),
        [](const ParameterRun& r) { Refused(r, "Value of Inputs is not a number"); }},
       {{"# the filename given here", "iven"},
        "Inputs = 4\nDimensions = 2\nMapDim = 10 8\nFileName = map.net # the filename given here\n",
@@ -222,6 +227,155 @@ TEST(DocsTest, FileErrorsGoToStandardOutputAsDocumented) {
   EXPECT_EQ(RunParameterText(in, out, err), 1);
   EXPECT_EQ(out.str(), "Error on File Open\n");
   EXPECT_EQ(err.str(), "");
+}
+
+// ---------------------------------------------------------------- code blocks and programs
+
+// The indented code blocks of a Markdown text, each without its first four
+// blanks; blank lines inside a block are kept.
+std::vector<std::vector<std::string>> CodeBlocks(const std::string& markdown) {
+  std::vector<std::vector<std::string>> blocks;
+  std::vector<std::string> block;
+  size_t blanks = 0;  // blank lines seen since the block's last line
+  std::istringstream in(markdown);
+  for (std::string line; std::getline(in, line);) {
+    if (line.find_first_not_of(' ') == std::string::npos) {
+      if (!block.empty()) ++blanks;
+      continue;
+    }
+    if (line.compare(0, 4, "    ") == 0) {
+      block.insert(block.end(), blanks, std::string());
+      block.push_back(line.substr(4));
+    } else if (!block.empty()) {
+      blocks.push_back(block);
+      block.clear();
+    }
+    blanks = 0;
+  }
+  if (!block.empty()) blocks.push_back(block);
+  return blocks;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// Whether `block` stands in `lines` as consecutive whole lines, each shifted
+// by the same indentation (a quote may drop the indentation of its context).
+bool StandsIn(const std::vector<std::string>& block, const std::vector<std::string>& lines) {
+  for (size_t at = 0; at + block.size() <= lines.size(); ++at) {
+    const size_t shift = lines[at].size() - block[0].size();
+    if (lines[at].size() < block[0].size()) continue;
+    const std::string indent = lines[at].substr(0, shift);
+    if (indent.find_first_not_of(' ') != std::string::npos) continue;
+    bool all = true;
+    for (size_t k = 0; k < block.size() && all; ++k)
+      all = block[k].empty() ? lines[at + k].empty() : lines[at + k] == indent + block[k];
+    if (all) return true;
+  }
+  return false;
+}
+
+// Commands that .ci/run runs as the documents write them.
+bool IsCommand(const std::string& line) {
+  for (const char* start : {"cmake ", "ctest ", "g++ ", "./"})
+    if (line.rfind(start, 0) == 0) return true;
+  return false;
+}
+
+TEST(DocsTest, EveryCodeBlockOfTheReadmeAndLibraryGuideIsRunOrStandsInAnExampleFile) {
+  // The files a quote may come from: the example programs, parameter and data
+  // files, and the outputs the example programs print.
+  std::vector<std::pair<fs::path, std::vector<std::string>>> sources;
+  for (const fs::path& dir : {kDocs / "examples", kRoot / "examples", kRoot / "examples" / "label_map", kDocData})
+    for (const auto& entry : fs::directory_iterator(dir))
+      if (entry.is_regular_file()) sources.emplace_back(entry.path(), Lines(Slurp(entry.path())));
+  for (const fs::path& doc : {kRoot / "README.md", kDocs / "library.md"}) {
+    int quotes = 0, commands = 0;
+    for (const std::vector<std::string>& block : CodeBlocks(Slurp(doc))) {
+      bool allCommands = true;
+      for (const std::string& line : block) allCommands = allCommands && IsCommand(line);
+      if (allCommands) {
+        ++commands;
+        continue;
+      }
+      bool found = false;
+      for (const auto& [path, lines] : sources) found = found || StandsIn(block, lines);
+      EXPECT_TRUE(found) << doc << ": no example file holds the block starting " << block[0];
+      ++quotes;
+    }
+    EXPECT_GE(quotes, 3) << doc;
+    EXPECT_GE(commands, 1) << doc;
+  }
+}
+
+struct ProgramRun {
+  int status = -1;
+  std::string out, err;
+};
+
+// Runs `command` with the shell in `dir`.
+ProgramRun RunIn(const fs::path& dir, const std::string& command) {
+  const std::string line = "cd '" + dir.string() + "' && " + command + " >stdout.txt 2>stderr.txt";
+  const int raw = std::system(line.c_str());
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(dir / "stdout.txt"), Slurp(dir / "stderr.txt")};
+}
+
+class LibraryGuideProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() / ("mapsmith-docs-" + std::to_string(::getpid()) + "-" +
+                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+  // Paths quoted for the shell.
+  static std::string Quoted(const fs::path& path) {
+    std::string quoted(1, '\'');
+    quoted.append(path.string()).push_back('\'');
+    return quoted;
+  }
+  static std::string Program(const char* name) { return Quoted(fs::path(MAPSMITH_DOC_EXAMPLES) / name); }
+  static std::string Doc(const char* name) { return Quoted(kDocs / "examples" / name); }
+  fs::path dir;
+};
+
+TEST_F(LibraryGuideProgramTest, ProgramsPrintWhatTheGuideShows) {
+  const ProgramRun made = RunIn(dir, Program("doc_map_in_code") + " map.net");
+  EXPECT_EQ(made.status, 0) << made.err;
+  EXPECT_EQ(made.out, Slurp(kDocData / "map_in_code.txt"));
+  FileTools tools;
+  const std::unique_ptr<TKohonenNetwork> map = LoadKohonenNetwork(tools, (dir / "map.net").c_str());
+  EXPECT_EQ(map->NumInputs(), 2);
+  EXPECT_EQ(map->GridSizes(), (std::vector<int>{3, 2}));
+
+  const ProgramRun read = RunIn(dir, Program("doc_first_program") + " map.net " + Doc("labelled.dat"));
+  EXPECT_EQ(read.status, 0) << read.err;
+  EXPECT_EQ(read.out, Slurp(kDocData / "first_program.txt"));
+}
+
+TEST_F(LibraryGuideProgramTest, FirstProgramReportsEveryFileFaultAndFails) {
+  ASSERT_EQ(RunIn(dir, Program("doc_map_in_code") + " map.net").status, 0);
+  const std::string program = Program("doc_first_program");
+  const std::string pruned = (kDocs / "examples" / "basic-gain-pruned.net").string();
+  const std::string network = (kDocs / "examples" / "kohonen-2x2.net").string();
+  const std::pair<std::string, std::string> cases[] = {
+      {"map.net missing.dat", "missing.dat: cannot be opened\n"},
+      {"missing.net missing.dat", "missing.net: Error on File Open\n"},
+      {Quoted(pruned) + " missing.dat", pruned + ": Not a Kohonen network\n"},
+      {"map.net " + Quoted(network), network + ": [DATASET] expected\n"},
+  };
+  for (const auto& [args, message] : cases) {
+    const ProgramRun run = RunIn(dir, program + " " + args);
+    EXPECT_EQ(run.status, 1) << args;
+    EXPECT_EQ(run.err, message) << args;
+    EXPECT_EQ(run.out, "") << args;
+  }
+  // The guide names the new refusal of LoadKohonenNetwork.
+  EXPECT_NE(Slurp(kDocs / "library.md").find("`Not a Kohonen network`"), std::string::npos);
 }
 
 }  // namespace
