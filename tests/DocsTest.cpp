@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "FileHandler/Filer.h"
 #include "FileHandler/NetworkFile.h"
 #include "Kohonen/Create/Mapsmith.h"
 #include "FileHandler/ParseTools.h"
@@ -227,6 +228,66 @@ TEST(DocsTest, FileErrorsGoToStandardOutputAsDocumented) {
   EXPECT_EQ(RunParameterText(in, out, err), 1);
   EXPECT_EQ(out.str(), "Error on File Open\n");
   EXPECT_EQ(err.str(), "");
+}
+
+// ---------------------------------------------------------------- the data set file
+
+// `text` as Markdown quotes code.
+std::string Ticked(const std::string& text) {
+  std::string ticked(1, '`');
+  ticked.append(text).push_back('`');
+  return ticked;
+}
+
+// What ReadDataSetFile throws for `text`, or "" when it reads.
+std::string DataSetFault(const std::string& text) {
+  FileTools tools;
+  std::istringstream in(text);
+  std::unique_ptr<Data> examples, results;
+  try {
+    ReadDataSetFile(tools, in, examples, results);
+  } catch (const FileTools::Error& e) {
+    return e.message;
+  }
+  return "";
+}
+
+TEST(DocsTest, DataSetFileRefusalsAreTheOnesTheFormatDescriptionNames) {
+  const std::string doc = Loosened(Slurp(kDocs / "data-set-file.md"));
+  const std::string two = "[Data]\n1 2\n3 4\n[~Data]\n[~DataSet]\n";
+  // Each case: a fault the description names, shown by a file, and the
+  // message that must be quoted in the description.
+  const std::pair<std::string, std::string> cases[] = {
+      {"[DataSet]\n[Inputs = 2]\n" + two, "[Rows = <integer>] expected"},
+      {"[DataSet]\n[Rows = -1]\n[Inputs = 2]\n" + two, "No labels in inputs"},
+      {"[DataSet]\n[Rows = 3]\n[Inputs = 2]\n" + two, "Token (number) expected"},
+      {"[DataSet]\n[Rows = 3]\n[Inputs = 0]\n[ExpectedOutputs = Labels]\n[Data]\n[a]\n[b]\n[~Data]\n[~DataSet]\n",
+       "Unexpected End Tag"},
+      {"[DataSet]\n[Rows = 1]\n[Inputs = 2]\n" + two, "End Tag expected"},
+      {"[DataSet]\n[Rows = 100000000]\n[Inputs = 2]\n" + two, "Data set larger than the file"},
+      {"[DataSet]\n[Rows = 2]\n[Inputs = 2]\n[Colour = 2]\n" + two, "[DATA] expected"},
+      {"[DataSet]\n[Rows = 2]\n[Error = 0]\n[Inputs = 2]\n" + two, "[DATA] expected"},
+      {"[DataSet]\n[Rows = 2]\n[Inputs = 2 x]\n" + two, "[DATA] expected"},
+      {"[DataSet]\n[Rows = 2]\n[Inputs = 2]\n[Colour = red]\n" + two, "integer-expected"},
+      {"[DataSet]\n[Rows = 2]\n[Inputs = Labels]\n" + two, "No labels in inputs"},
+      {"[DataSet]\n[Rows = 2]\n[Inputs = 2]\n[Error = -1]\n" + two, "No labels in inputs"},
+      {"[DataSet]\n[Rows = 2]\n[Inputs = 2]\n[Data]\n1 2\n3\n[~Data]\n[~DataSet]\n", "Token (number) expected"},
+  };
+  for (const auto& [text, message] : cases) {
+    EXPECT_EQ(DataSetFault(text), message) << text;
+    EXPECT_NE(doc.find(Ticked(message)), std::string::npos) << message;
+  }
+  for (const char* shown : {"`[Colour = 2]`", "`[Error = 0]` before `[Inputs = 2]`", "`[Inputs = 2 x]`",
+                            "`[Colour = red]`"})
+    EXPECT_NE(doc.find(shown), std::string::npos) << shown;
+  EXPECT_EQ(DataSetFault("[DataSet]\n[Rows = 2]\n[Inputs = 2]\n" + two), "");
+
+  // A network file is probed as a block of another name, as described.
+  FileTools tools;
+  std::ostringstream reply;
+  ProbeFile(tools, (kDocs / "examples" / "kohonen-2x2.net").string())->Print(reply);
+  EXPECT_EQ(reply.str(), "(error :type unknown-header :header NeuralNetwork)");
+  EXPECT_NE(doc.find(Ticked(reply.str())), std::string::npos);
 }
 
 // ---------------------------------------------------------------- code blocks and programs
