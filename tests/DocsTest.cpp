@@ -33,6 +33,30 @@ std::string Slurp(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// The text of a document with its markup loosened: man page escapes and font
+// changes removed, every run of white space one blank, so that a quote found
+// here reads the same in the rendered page or the Markdown.
+std::string Loosened(const std::string& doc) {
+  std::string text;
+  for (size_t i = 0; i < doc.size(); ++i) {
+    if (doc[i] == '\\' && i + 1 < doc.size()) {
+      if (doc[i + 1] == 'f' && i + 2 < doc.size()) {  // \fB, \fI, \fR, \fP
+        i += 2;
+        continue;
+      }
+      if (doc[i + 1] == '-') {
+        text.push_back('-');
+        ++i;
+        continue;
+      }
+    }
+    const bool blank = doc[i] == ' ' || doc[i] == '\n' || doc[i] == '\t';
+    if (blank && (text.empty() || text.back() == ' ')) continue;
+    text.push_back(blank ? ' ' : doc[i]);
+  }
+  return text;
+}
+
 TEST(DocsTest, KohonenExampleIsWhatTheToolWritesForEqualLimits) {
   const int sizes[2] = {2, 2};
   TKohonenNetwork map(2, 2, sizes);
@@ -86,31 +110,82 @@ TEST(DocsTest, QuotedFileLinesStandInTheExampleFiles) {
   EXPECT_GE(quoted, 7);
 }
 
-// ---------------------------------------------------------------- the parameter file
-
-// The text of a document with its markup loosened: man page escapes and font
-// changes removed, every run of white space one blank, so that a quote found
-// here reads the same in the rendered page or the Markdown.
-std::string Loosened(const std::string& doc) {
-  std::string text;
-  for (size_t i = 0; i < doc.size(); ++i) {
-    if (doc[i] == '\\' && i + 1 < doc.size()) {
-      if (doc[i + 1] == 'f' && i + 2 < doc.size()) {  // \fB, \fI, \fR, \fP
-        i += 2;
-        continue;
-      }
-      if (doc[i + 1] == '-') {
-        text.push_back('-');
-        ++i;
-        continue;
-      }
+// The neuron numbers of a grid, as the description lists them: "(0 0), (0 1), ...".
+std::string NeuronPlaces(TKohonenNetwork& map) {
+  std::string places;
+  std::vector<int> coords(map.GridSizes().size());
+  for (int n = 0; n < map.NumMapNeurons(); ++n) {
+    map.IndexToCoords(coords.data(), n);
+    places += n ? ", (" : "(";
+    for (size_t k = 0; k < coords.size(); ++k) {
+      if (k) places += ' ';
+      places += std::to_string(coords[k]);
     }
-    const bool blank = doc[i] == ' ' || doc[i] == '\n' || doc[i] == '\t';
-    if (blank && (text.empty() || text.back() == ' ')) continue;
-    text.push_back(blank ? ' ' : doc[i]);
+    places += ')';
+    EXPECT_EQ(map.CoordsToIndex(coords.data()), n);
   }
-  return text;
+  return places;
 }
+
+TEST(DocsTest, MapNeuronNumbersRunRowMajorAsDescribed) {
+  const std::string doc = Loosened(Slurp(kDocs / "network-file.md"));
+  const int sizes[] = {3, 2};
+  TKohonenNetwork map(2, 2, sizes);
+  EXPECT_EQ(NeuronPlaces(map), "(0 0), (0 1), (1 0), (1 1), (2 0), (2 1)");
+  EXPECT_NE(doc.find("In a 3 x 2 map the neurons 0 to 5 stand at " + NeuronPlaces(map) + "."), std::string::npos);
+
+  // Column s of the example's matrix is neuron s.
+  FileTools tools;
+  const std::unique_ptr<TKohonenNetwork> example =
+      LoadKohonenNetwork(tools, (kDocs / "examples" / "kohonen-2x2.net").c_str());
+  int coords[2];
+  example->IndexToCoords(coords, 2);
+  EXPECT_EQ(coords[0], 1);
+  EXPECT_EQ(coords[1], 0);
+  EXPECT_NE(doc.find("column 2 is the neuron at (1 0)"), std::string::npos);
+}
+
+// A connected network of one input and two outputs whose set is given by
+// `connection` (the lines between LayerTo and the block's end).
+std::unique_ptr<TBasicNetwork> OneSet(const std::string& connection) {
+  const std::string text =
+      "[NeuralNetwork]\n[NetworkType = Connected]\n[NetworkInformation]\n[NumberOfLayers = 2]\n"
+      "[InputLayer = 0]\n[~NetworkInformation]\n"
+      "[Layer = 0]\n[LayerType = Input]\n[NumberOfNeurons = 1]\n[All ActivationFunction=linear ]\n[~Layer]\n"
+      "[Layer = 1]\n[LayerType = Simple]\n[NumberOfNeurons = 2]\n[All ActivationFunction=linear ]\n[~Layer]\n"
+      "[ConnectionLayer]\n[LayerFrom = 0]\n[LayerTo = 1]\n" +
+      connection + "[~ConnectionLayer]\n[~NeuralNetwork]\n";
+  FileTools tools;
+  std::istringstream in(text);
+  return ReadNetwork(tools, in);
+}
+
+TEST(DocsTest, AttributesAndMatrixColumnsReadAsDescribed) {
+  const std::string doc = Loosened(Slurp(kDocs / "network-file.md"));
+  // The flag after the weight is kept; before it, the restored weight is trainable again.
+  auto flags = [](const std::string& matrix) {
+    std::unique_ptr<TBasicNetwork> net = OneSet("[ConnectionType = Pruneable]\n" + matrix);
+    TBasicConnections* set = net->GetConnections(0, 1);
+    EXPECT_EQ(set->Weight(0, 0), 0.5);
+    return std::string{set->IsTrainable(0, 0) ? 'T' : 'F', set->IsTrainable(0, 1) ? 'T' : 'F'};
+  };
+  EXPECT_EQ(flags("[Matrix Weights TrainableInfo ]\n0.5 F 0.25 T\n[~Matrix]\n"), "FT");
+  EXPECT_EQ(flags("[Matrix TrainableInfo Weights ]\nF 0.5 T 0.25\n[~Matrix]\n"), "TT");
+  EXPECT_EQ(flags("[Matrix Weights ]\n0.5 0.25\n[~Matrix]\n"), "TT");
+  EXPECT_NE(doc.find("`[Matrix TrainableInfo Weights ]` reads each cell's flag before its weight"),
+            std::string::npos);
+
+  // The attribute words are not read: the connection type decides.
+  for (const char* attributes : {"", "[Attributes Pruneable Freezable ]\n"}) {
+    std::unique_ptr<TBasicNetwork> net =
+        OneSet(std::string("[ConnectionType = FullyConnected]\n") + attributes +
+               "[Matrix Weights ]\n0.5 0.25\n[~Matrix]\n");
+    EXPECT_STREQ(net->GetConnections(0, 1)->GetConnectionsNType(), "FullyConnected");
+  }
+  EXPECT_NE(doc.find("The library's reader skips the tag with all its words"), std::string::npos);
+}
+
+// ---------------------------------------------------------------- the parameter file
 
 struct ParameterRun {
   int status = -1;
