@@ -222,7 +222,8 @@ TEST(TKohonenNetworkTest, CopyAndAssignmentCarryDimensionsAndWeights) {
   other = net;
   EXPECT_EQ(other.layers[2]->numNeurons, 6);
   EXPECT_EQ(other.dimensions[0], 2);
-  other = other;
+  const TKohonenNetwork& self = other;  // self-assignment, without the compiler's warning
+  other = self;
   EXPECT_EQ(other.numDimensions, 2);
 }
 
