@@ -16,6 +16,9 @@
 #include "FileHandler/Filer.h"
 #include "FileHandler/NetworkFile.h"
 #include "Kohonen/Create/Mapsmith.h"
+#include "NeuralNets/MapQuality.h"
+#include "NeuralNets/Random.h"
+#include "NeuralNets/TErrorObj.h"
 #include "FileHandler/ParseTools.h"
 #include "NeuralNets/TKohonenNetwork.h"
 
@@ -363,6 +366,39 @@ TEST(DocsTest, DataSetFileRefusalsAreTheOnesTheFormatDescriptionNames) {
   ProbeFile(tools, (kDocs / "examples" / "kohonen-2x2.net").string())->Print(reply);
   EXPECT_EQ(reply.str(), "(error :type unknown-header :header NeuralNetwork)");
   EXPECT_NE(doc.find(Ticked(reply.str())), std::string::npos);
+}
+
+// ---------------------------------------------------------------- the library guide's claims
+
+TEST(DocsTest, MeasureErrorIsTheComponentRmsTheGuideDescribes) {
+  const int sizes[] = {3, 2};
+  TKohonenNetwork map(2, 2, sizes);
+  SeedRandom(7);
+  map.Randomize(-1.0, 1.0);
+  Data rows(4, 2, 0, false);
+  const double points[4][2] = {{-0.9, -0.8}, {0.9, 0.7}, {-0.7, 0.9}, {0.8, -0.9}};
+  double squares = 0.0, distances = 0.0;
+  for (const auto& point : points) {
+    rows.AddRow(point, nullptr, nullptr);
+    double winner[2];
+    map.FindWinner(point, winner);
+    const double square = (point[0] - winner[0]) * (point[0] - winner[0]) +
+                          (point[1] - winner[1]) * (point[1] - winner[1]);
+    squares += square;
+    distances += std::sqrt(square);
+  }
+  // The root of the squared differences over inputs x rows, not the mean distance.
+  TErrorRMSObj error(map.NumInputs());
+  const double rms = map.MeasureError(&rows, &error);
+  EXPECT_DOUBLE_EQ(rms, std::sqrt(squares / (2 * 4)));
+  EXPECT_DOUBLE_EQ(rms * std::sqrt(2.0), std::sqrt(squares / 4));
+  EXPECT_DOUBLE_EQ(MeasureMapQuality(map, rows).quantizationError, distances / 4);
+  // Not reset: a second run adds its rows to the first's.
+  map.MeasureError(&rows, &error);
+  EXPECT_EQ(error.count, 8);
+  const std::string guide = Loosened(Slurp(kDocs / "library.md"));
+  EXPECT_NE(guide.find("`MeasureError` does not reset it, so a second call adds to the first"), std::string::npos);
+  EXPECT_NE(guide.find("The quantization error itself comes from `MeasureMapQuality(map, rows)`"), std::string::npos);
 }
 
 // ---------------------------------------------------------------- code blocks and programs
