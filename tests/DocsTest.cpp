@@ -1,5 +1,6 @@
-// The documentation's example files and the snippets quoted from them are
-// real: the library reads and writes them exactly as shown.
+// The documentation holds when tried: its example files and the snippets
+// quoted from them are real, the behaviour it describes is the tool's and the
+// library's, and its example programs print what it shows.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,11 +16,11 @@
 
 #include "FileHandler/Filer.h"
 #include "FileHandler/NetworkFile.h"
+#include "FileHandler/ParseTools.h"
 #include "Kohonen/Create/Mapsmith.h"
 #include "NeuralNets/MapQuality.h"
 #include "NeuralNets/Random.h"
 #include "NeuralNets/TErrorObj.h"
-#include "FileHandler/ParseTools.h"
 #include "NeuralNets/TKohonenNetwork.h"
 
 namespace {
