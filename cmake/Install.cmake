@@ -50,10 +50,11 @@ file(GLOB MAPSMITH_MAN_PAGES ${PROJECT_SOURCE_DIR}/docs/*.1)
 install(FILES ${MAPSMITH_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # The documentation, laid out as in the source tree so that the links between
-# the files hold after an install: README.md, docs/*.md with docs/examples/,
+# the files hold after an install: README.md, docs/*.md with docs/examples/
+# and docs/images/ (the README shows a picture from there),
 # and the example programs and parameter file under examples/.
 set(MAPSMITH_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/mapsmith)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${MAPSMITH_DOC_DIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${MAPSMITH_DOC_DIR}/docs
-  FILES_MATCHING PATTERN "*.md" PATTERN "examples/*")
+  FILES_MATCHING PATTERN "*.md" PATTERN "examples/*" PATTERN "images/*")
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${MAPSMITH_DOC_DIR}/examples)
