@@ -17,14 +17,12 @@ namespace {
   throw TException(message.c_str(), "Bad Parameter", "CheckMapGrid", nullptr);
 }
 
-int NumInputs(TKohonenNetwork& map) { return map.layers[1]->numNeurons; }
-
 }  // namespace
 
 int CheckMapGrid(TKohonenNetwork& map) {
   if (map.numLayers < 3 || map.layers[1] == nullptr || map.layers[2] == nullptr)
     Refuse("Map has no input or map layer");
-  const int neurons = map.layers[2]->numNeurons;
+  const int neurons = map.NumMapNeurons();
   if (map.numDimensions < 1) Refuse("Map has no dimensions");
   long long product = 1;
   for (int d = 0; d < map.numDimensions; ++d) {
@@ -42,7 +40,7 @@ int CheckMapGrid(TKohonenNetwork& map) {
 
 std::vector<double> MapWeightVectors(TKohonenNetwork& map) {
   const std::size_t neurons = static_cast<std::size_t>(CheckMapGrid(map));
-  const std::size_t n = static_cast<std::size_t>(NumInputs(map));
+  const std::size_t n = static_cast<std::size_t>(map.NumInputs());
   std::vector<double> weights(neurons * n);
   TBasicConnections* set = map.GetConnections(1, 2);
   // The fully connected set already stores each neuron's weights side by side.
@@ -60,8 +58,8 @@ std::vector<double> MapWeightVectors(TKohonenNetwork& map) {
 
 std::vector<double> UMatrix(TKohonenNetwork& map, bool torus) {
   const std::vector<double> weights = MapWeightVectors(map);
-  const std::size_t neurons = static_cast<std::size_t>(map.layers[2]->numNeurons);
-  const std::size_t n = static_cast<std::size_t>(NumInputs(map));
+  const std::size_t neurons = static_cast<std::size_t>(map.NumMapNeurons());
+  const std::size_t n = static_cast<std::size_t>(map.NumInputs());
   std::vector<double> sums(neurons, 0.0);
   std::vector<int> counts(neurons, 0);
   auto link = [&](std::size_t a, std::size_t b) {

@@ -109,7 +109,7 @@ std::vector<TLabel> ByWeight(const TLabelList* list) {
 
 Page BuildMapPage(TKohonenNetwork& map, const ViewRequest& request, Data* data, const Data* labelledMap) {
   const std::size_t neurons = static_cast<std::size_t>(CheckMapGrid(map));
-  const int inputs = map.layers[1]->numNeurons;
+  const int inputs = map.NumInputs();
   const std::size_t n = static_cast<std::size_t>(inputs);
   MAPSMITH_ASSERT(request.names.empty() || request.names.size() == n);
   MAPSMITH_ASSERT(!request.hits || data != nullptr);

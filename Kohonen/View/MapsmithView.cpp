@@ -177,7 +177,7 @@ int View(const ParsedOptions& options, std::ostream&, std::ostream&) {
   std::unique_ptr<TKohonenNetwork> map = ReadMapFile(mapPath);
   int neurons = 0;
   WithFile(mapPath, [&] { neurons = CheckMapGrid(*map); });
-  const int n = map->layers[1]->numNeurons;
+  const int n = map->NumInputs();
   const int d = map->numDimensions;
   request.mapName = BaseName(mapPath);
   if (request.colours && n != 3)
