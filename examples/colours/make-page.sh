@@ -6,8 +6,8 @@
 #   examples/colours/make-page.sh [BUILD_DIR [OUT_DIR]]
 #
 # BUILD_DIR holds the tools (default: build/ beside examples/), OUT_DIR
-# receives colours.dat, colours.net and colours.svg (default: the current
-# folder). The colours and the map's first weights are seeded, so the page is
+# receives colours.dat, untrained.net, colours.net (the trained map) and
+# colours.svg (default: the current folder). The colours and the map's first weights are seeded, so the page is
 # the same, byte for byte, on every machine; docs/images/colours.svg is this
 # page.
 set -euo pipefail
@@ -42,10 +42,11 @@ rows=3000
 } > colours.dat
 
 cp "$here/colours.params" colours.params
-"$build/Mapsmith" colours.params
-
+"$build/Mapsmith" colours.params  # writes untrained.net
 if [[ -x "$build/MapsmithTrain" ]]; then
-  "$build/MapsmithTrain" --map colours.net --data colours.dat --out colours.net
+  "$build/MapsmithTrain" --quiet --map untrained.net --data colours.dat --out colours.net
+else
+  cp untrained.net colours.net
 fi
 
 "$build/MapsmithView" --map colours.net --data colours.dat --out colours.svg \
