@@ -7,6 +7,17 @@
 //   or null for a set the file does not hold. A reader that throws leaves the
 //   sets created so far with the caller, partly filled.
 // - Malformed content throws FileTools::Error; refusals of Data pass through.
+// - A file that cannot be read (it cannot be opened, is a directory, or a read
+//   fails part-way: the stream's buffer throws std::ios_base::failure, as a
+//   file stream's buffer does on an I/O error) gives ERR_OPEN and no sets;
+//   the probe answers "file-read-error".
+// - Declared sizes are checked before storage is made: when the sets would
+//   take more than 1 MiB, a stream that can tell its size must hold at least
+//   one character per number and two per label list of the declared rows
+//   ("Data set larger than the file"); from a stream that cannot (a pipe),
+//   the sets are made once the first row has arrived and grow as rows arrive.
+//   A failed allocation is "Data set too large". A header that declares no
+//   columns and no labels reads no rows, whatever its row count.
 // - Optional messages are taken over and dropped at entry; nothing is written
 //   into them. Callers pass none.
 // - Every file-name operation has a stream form that does the same work on an

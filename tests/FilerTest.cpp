@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/HostileStreams.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -407,6 +409,108 @@ TEST_F(FilerTest, AFailedReadLeavesTheSetsCreatedSoFar) {
   ASSERT_TRUE(a && b);
   EXPECT_EQ(a->MbrNdxDataRows, 2);
   EXPECT_EQ(b->MbrDyaRtpOutputs[1][0], 4);
+}
+
+// ---------------------------------------------------------------- hostile files
+
+TEST_F(FilerTest, DeclaredSizesAreCheckedWhateverTheStreamsState) {
+  // The input ends right after "[Data": the end of input has been met when the
+  // sets are made, and the rest of the stream is still measured (0 bytes).
+  std::istringstream in(std::string(kHeader) + "[Rows = 100000000][Inputs = 5][Data");
+  std::unique_ptr<Data> a, b;
+  try {
+    ReadDataSetFile(tools_, in, a, b);
+    ADD_FAILURE() << "read";
+  } catch (const FileTools::Error& e) {
+    EXPECT_EQ(e.message, "Data set larger than the file");
+  }
+  EXPECT_EQ(a, nullptr);
+}
+
+TEST_F(FilerTest, StreamsOfUnknownSizeGrowTheSetsAsRowsArrive) {
+  // 42 bytes through a pipe declare 4 GB; the sets stay small until rows come.
+  hostile::PipeBuffer pipe(std::string(kHeader) + "[Rows = 500000000][Inputs = 1][Data] 1 2 3");
+  std::istream piped(&pipe);
+  std::unique_ptr<Data> a, b;
+  try {
+    ReadDataSetFile(tools_, piped, a, b);
+    ADD_FAILURE() << "read";
+  } catch (const FileTools::Error& e) {
+    EXPECT_EQ(e.message, "Unexpected end of file");
+  }
+  ASSERT_NE(a, nullptr);
+  EXPECT_LE(a->MbrNdxRows, 1 << 17);
+  EXPECT_EQ(a->MbrNdxDataRows, 3);
+  EXPECT_EQ(a->MbrDyaRtpInputs[2][0], 3.0);
+
+  // A whole file read through a pipe equals the same file read from a file:
+  // rows, labels, window, cursor.
+  auto example = MakeSet(200000, 1, 0, false, 1);
+  auto result = MakeSet(200000, 0, 1, true, 0.5);
+  std::ostringstream out;
+  ASSERT_EQ(WriteDataSetFile(tools_, out, example.get(), result.get()), SUCCESS);
+  hostile::PipeBuffer whole(out.str());
+  std::istream wholePiped(&whole);
+  ASSERT_EQ(ReadDataSetFile(tools_, wholePiped, a, b), SUCCESS);
+  ExpectSameSet(example.get(), a.get());
+  ExpectSameSet(result.get(), b.get());
+  std::istringstream direct(out.str());
+  std::unique_ptr<Data> c, d;
+  ASSERT_EQ(ReadDataSetFile(tools_, direct, c, d), SUCCESS);
+  for (const auto& [x, y] : {std::pair{a.get(), c.get()}, std::pair{b.get(), d.get()}}) {
+    EXPECT_EQ(x->MbrNdxDataRows, y->MbrNdxDataRows);
+    EXPECT_EQ(x->MbrNdxFirstRow, y->MbrNdxFirstRow);
+    EXPECT_EQ(x->MbrNdxLastRow, y->MbrNdxLastRow);
+    EXPECT_EQ(x->MbrNdxCurrentRow, y->MbrNdxCurrentRow);
+  }
+
+  // A row wider than the room a pipe is given at first is read in full.
+  std::string wide = std::string(kHeader) + "[Rows = 1][Inputs = 200000][Data]";
+  for (int i = 0; i < 200000; ++i) wide += " 1";
+  hostile::PipeBuffer widePipe(wide + "[~Data][~DataSet]");
+  std::istream widePiped(&widePipe);
+  ASSERT_EQ(ReadDataSetFile(tools_, widePiped, a, b), SUCCESS);
+  EXPECT_EQ(a->MbrDyaRtpInputs[0][199999], 1.0);
+}
+
+TEST_F(FilerTest, AHeaderWithoutColumnsReadsNoRows) {
+  // Two billion rows of nothing: no set, nothing to walk through.
+  std::istringstream in(std::string(kHeader) + "[Rows = 2000000000][Data][~Data][~DataSet]");
+  std::unique_ptr<Data> a, b;
+  EXPECT_EQ(ReadDataSetFile(tools_, in, a, b), SUCCESS);
+  EXPECT_EQ(a, nullptr);
+  EXPECT_EQ(b, nullptr);
+  std::istringstream chunk(std::string(kHeader) + "[Rows = 2000000000][Data][~Data][~DataSet]");
+  int64_t offset = 0;
+  EXPECT_EQ(ReadDataSetChunk(tools_, chunk, offset, 2000000000, a, b), SUCCESS);
+  EXPECT_EQ(offset, 0);
+}
+
+TEST_F(FilerTest, ReadErrorsAreFilesThatCannotBeRead) {
+  auto set = MakeSet(3, 2, 1, false, 1);
+  std::ostringstream out;
+  ASSERT_EQ(WriteDataSetFile(tools_, out, set.get(), nullptr), SUCCESS);
+  const std::string text = out.str();
+
+  hostile::FailingBuffer failing(text.substr(0, text.size() - 20));
+  std::istream in(&failing);
+  std::unique_ptr<Data> a, b;
+  EXPECT_EQ(ReadDataSetFile(tools_, in, a, b), ERR_OPEN);
+  EXPECT_EQ(a, nullptr);
+  int64_t offset = 0;
+  hostile::FailingBuffer failingProbe(text.substr(0, 30));
+  std::istream probeIn(&failingProbe);
+  EXPECT_EQ(Printed(*ProbeFile(tools_, probeIn)), "(error :type file-read-error)");
+
+  // A directory opens but cannot be read; neither can this file.
+  std::vector<std::string> unreadable = {dir_.string()};
+  if (fs::exists("/proc/self/mem")) unreadable.push_back("/proc/self/mem");
+  for (const std::string& path : unreadable) {
+    EXPECT_EQ(ReadDataSetFile(tools_, path, a, b), ERR_OPEN) << path;
+    EXPECT_EQ(ReadExampleSetFile(tools_, path, a), ERR_OPEN) << path;
+    EXPECT_EQ(ReadDataSetChunk(tools_, path, offset, 1, a, b), ERR_OPEN) << path;
+    EXPECT_EQ(Printed(*ProbeFile(tools_, path)), "(error :type file-read-error)") << path;
+  }
 }
 
 }  // namespace
