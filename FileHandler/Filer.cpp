@@ -251,6 +251,14 @@ int32_t PlanWrite(const Data* exampleSet, const Data* resultSet, int32_t& inputs
     }
   }
   if (rows < 0) return ERR_ROWS;
+  // Names the label list syntax cannot carry would read back as other labels
+  // or make the file unreadable.
+  for (const Data* set : {exampleSet, resultSet}) {
+    if (set == nullptr || !set->MbrHasLabels) continue;
+    for (const TLabelList& list : set->MbrDyaLabels)
+      for (const TLabel& label : list.labels)
+        if (!IsWritableLabelName(label.name)) return ERR_FORMAT;
+  }
   return SUCCESS;
 }
 
@@ -327,6 +335,15 @@ int32_t ReadChunk(FileTools& tools, std::istream& in, int64_t& offset, int32_t r
 std::unique_ptr<TKQstructure> Probe(FileTools& tools, std::istream& in);
 
 }  // namespace
+
+bool IsWritableLabelName(std::string_view name) {
+  if (name.empty()) return false;
+  for (const char c : name) {
+    if (c < 33 || c > 126) return false;
+    if (std::string_view(",[]/*=<>").find(c) != std::string_view::npos) return false;
+  }
+  return true;
+}
 
 // ---- Reading ----
 

@@ -28,6 +28,7 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "DataObject/Data.h"
 #include "DataObject/Labels.h"
@@ -78,13 +79,21 @@ std::unique_ptr<TLabelList> ReadLabelList(FileTools& tools, std::istream& in);
 
 // ---- Writing ----
 
+// Whether a label list in a file can carry `name`: one or more printable
+// ASCII characters (33 to 126) other than the comma and "[]/*=<>". Any other
+// name would read back as other labels, or not at all.
+bool IsWritableLabelName(std::string_view name);
+
 // Writes `labels` on the current line: "[", each label as "name " (weight
 // exactly 1.0) or "name=weight " (9 digits after the point), then "] ".
+// Every name must be writable (IsWritableLabelName).
 void WriteLabels(FileTools& tools, std::ostream& out, const TLabelList& labels);
 
 // Writes a whole file from an example set and/or a result set. A set with
 // labels must have no output columns (example set) or no input columns
-// (result set), else ERR_FORMAT. SUCCESS, ERR_ROWS, ERR_FORMAT or ERR_WRITE.
+// (result set), and every label name must be writable (IsWritableLabelName),
+// else ERR_FORMAT before anything is written. SUCCESS, ERR_ROWS, ERR_FORMAT
+// or ERR_WRITE.
 int32_t WriteDataSetFile(FileTools& tools, const std::string& fileName, const Data* exampleSet,
                          const Data* resultSet, std::unique_ptr<TKQstructure> message = nullptr);
 int32_t WriteDataSetFile(FileTools& tools, std::ostream& out, const Data* exampleSet, const Data* resultSet);
@@ -96,7 +105,8 @@ int32_t WriteDataSetHeader(FileTools& tools, const std::string& fileName, int32_
 int32_t WriteDataSetHeader(FileTools& tools, std::ostream& out, int32_t inputs, int32_t expectedOutputs,
                            int32_t generatedOutputs, int32_t errors, int32_t rows);
 // Writes every row of the storage in row-number order (also rows never added,
-// and a wrapped window from row 0, not from its oldest row).
+// and a wrapped window from row 0, not from its oldest row). ERR_FORMAT, with
+// nothing written, as for WriteDataSetFile.
 int32_t WriteDataSetRows(FileTools& tools, const std::string& fileName, const Data* exampleSet,
                          const Data* resultSet, std::unique_ptr<TKQstructure> message = nullptr);
 int32_t WriteDataSetRows(FileTools& tools, std::ostream& out, const Data* exampleSet, const Data* resultSet);

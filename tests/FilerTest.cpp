@@ -513,4 +513,41 @@ TEST_F(FilerTest, ReadErrorsAreFilesThatCannotBeRead) {
   }
 }
 
+TEST_F(FilerTest, LabelNamesTheFormatCannotCarryAreRefusedBeforeWriting) {
+  auto set = [](const std::string& name) {
+    auto data = std::make_unique<Data>(2, 1, 0, true);
+    const double x = 1;
+    const TLabelList fine("fine", 1.0);
+    data->AddRow(&x, nullptr, &fine);
+    const TLabelList list(name, 1.0);
+    data->AddRow(&x, nullptr, &list);
+    return data;
+  };
+  // Each of these read back as other labels, or made the file unreadable.
+  for (const std::string& name : std::vector<std::string>{"a b", "a,b", "x=2", "[", "]", "*star", "/*c", "", "tab\t", "<", ">", "a/b",
+                                 "caf\xc3\xa9", std::string("nul\0", 4)}) {
+    SCOPED_TRACE(name);
+    auto data = set(name);
+    EXPECT_FALSE(IsWritableLabelName(name));
+    EXPECT_EQ(WriteDataSetFile(tools_, Path("l.dat"), data.get(), nullptr), ERR_FORMAT);
+    EXPECT_EQ(WriteDataSetFile(tools_, Path("l.dat"), nullptr, data.get()), ERR_FORMAT);
+    EXPECT_EQ(WriteDataSetRows(tools_, Path("l.dat"), data.get(), nullptr), ERR_FORMAT);
+    std::ostringstream out;
+    EXPECT_EQ(WriteDataSetFile(tools_, out, data.get(), nullptr), ERR_FORMAT);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_FALSE(fs::exists(Path("l.dat")));
+  }
+  // Every other printable character is kept as written.
+  for (const std::string& name : std::vector<std::string>{"~x", "-", "1.5", "FormatVersion", "Labels", "a.b_c", "!\"#$%&'()+-.:;?@\\^`{|}~"}) {
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(IsWritableLabelName(name));
+    auto data = set(name);
+    data->AppendLabel(1, 0.5, "second");
+    ASSERT_EQ(WriteDataSetFile(tools_, Path("l.dat"), data.get(), nullptr), SUCCESS);
+    std::unique_ptr<Data> a, b;
+    ASSERT_EQ(ReadDataSetFile(tools_, Path("l.dat"), a, b), SUCCESS);
+    ExpectSameSet(data.get(), a.get());
+  }
+}
+
 }  // namespace
