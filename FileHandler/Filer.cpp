@@ -1,5 +1,7 @@
 #include "FileHandler/Filer.h"
 
+#include "FileHandler/AtomicFile.h"
+
 #include <algorithm>
 #include <charconv>
 #include <fstream>
@@ -307,10 +309,17 @@ class RowWriter {
   std::string text_;
 };
 
-template <typename Stream>
-int32_t Finish(Stream& file) {
-  file.close();
-  return file.fail() ? ERR_WRITE : SUCCESS;
+// Writes into `file` (an AtomicFile or an AppendingFile) with `write` and
+// commits; anything but a complete write leaves the file as it was.
+template <typename File, typename Write>
+int32_t WriteFile(File& file, const std::string& fileName, Write write) {
+  if (!file.Open(fileName)) return ERR_WRITE;
+  const int32_t err = write(file.Stream());
+  if (err != SUCCESS) {
+    file.Abandon();
+    return err;
+  }
+  return file.Commit() ? SUCCESS : ERR_WRITE;
 }
 
 // The tokenizers read the stream's buffer directly, so a failing read (a
@@ -553,11 +562,10 @@ int32_t WriteDataSetHeader(FileTools& tools, std::ostream& out, int32_t inputs, 
 int32_t WriteDataSetHeader(FileTools& tools, const std::string& fileName, int32_t inputs, int32_t expectedOutputs,
                            int32_t generatedOutputs, int32_t errors, int32_t rows) {
   if (rows < 0) return ERR_ROWS;
-  std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
-  if (!out.is_open()) return ERR_WRITE;
-  const int32_t err = WriteDataSetHeader(tools, out, inputs, expectedOutputs, generatedOutputs, errors, rows);
-  const int32_t closed = Finish(out);
-  return err != SUCCESS ? err : closed;
+  mapsmith::AtomicFile file;
+  return WriteFile(file, fileName, [&](std::ostream& out) {
+    return WriteDataSetHeader(tools, out, inputs, expectedOutputs, generatedOutputs, errors, rows);
+  });
 }
 
 int32_t WriteDataSetRows(FileTools& tools, std::ostream& out, const Data* exampleSet, const Data* resultSet) {
@@ -597,11 +605,9 @@ int32_t WriteDataSetRows(FileTools& tools, const std::string& fileName, const Da
   int32_t inputs, expected, generated, errors, rows;
   const int32_t planned = PlanWrite(exampleSet, resultSet, inputs, expected, generated, errors, rows);
   if (planned != SUCCESS) return planned;
-  std::ofstream out(fileName, std::ios::binary | std::ios::app);
-  if (!out.is_open()) return ERR_WRITE;
-  const int32_t err = WriteDataSetRows(tools, out, exampleSet, resultSet);
-  const int32_t closed = Finish(out);
-  return err != SUCCESS ? err : closed;
+  mapsmith::AppendingFile file;
+  return WriteFile(file, fileName,
+                   [&](std::ostream& out) { return WriteDataSetRows(tools, out, exampleSet, resultSet); });
 }
 
 int32_t WriteDataSetTrailer(FileTools& tools, std::ostream& out) {
@@ -612,11 +618,8 @@ int32_t WriteDataSetTrailer(FileTools& tools, std::ostream& out) {
 }
 
 int32_t WriteDataSetTrailer(FileTools& tools, const std::string& fileName) {
-  std::ofstream out(fileName, std::ios::binary | std::ios::app);
-  if (!out.is_open()) return ERR_WRITE;
-  const int32_t err = WriteDataSetTrailer(tools, out);
-  const int32_t closed = Finish(out);
-  return err != SUCCESS ? err : closed;
+  mapsmith::AppendingFile file;
+  return WriteFile(file, fileName, [&](std::ostream& out) { return WriteDataSetTrailer(tools, out); });
 }
 
 int32_t WriteDataSetFile(FileTools& tools, std::ostream& out, const Data* exampleSet, const Data* resultSet) {
@@ -633,11 +636,12 @@ int32_t WriteDataSetFile(FileTools& tools, const std::string& fileName, const Da
   message.reset();
   int32_t inputs, expected, generated, errors, rows;
   // Checked before the file is created, so a refused write leaves no file.
-  int32_t err = PlanWrite(exampleSet, resultSet, inputs, expected, generated, errors, rows);
-  if (err == SUCCESS) err = WriteDataSetHeader(tools, fileName, inputs, expected, generated, errors, rows);
-  if (err == SUCCESS) err = WriteDataSetRows(tools, fileName, exampleSet, resultSet, nullptr);
-  if (err == SUCCESS) err = WriteDataSetTrailer(tools, fileName);
-  return err;
+  const int32_t planned = PlanWrite(exampleSet, resultSet, inputs, expected, generated, errors, rows);
+  if (planned != SUCCESS) return planned;
+  // The whole file is written once and replaces the old one only when complete.
+  mapsmith::AtomicFile file;
+  return WriteFile(file, fileName,
+                   [&](std::ostream& out) { return WriteDataSetFile(tools, out, exampleSet, resultSet); });
 }
 
 // ---- Probing ----

@@ -98,8 +98,16 @@ int32_t WriteDataSetFile(FileTools& tools, const std::string& fileName, const Da
                          const Data* resultSet, std::unique_ptr<TKQstructure> message = nullptr);
 int32_t WriteDataSetFile(FileTools& tools, std::ostream& out, const Data* exampleSet, const Data* resultSet);
 
-// The three steps of WriteDataSetFile. The header creates (or truncates) the
+// The three steps of WriteDataSetFile. The header creates (or replaces) the
 // file; rows and trailer append to it. E and G are -1 for labels.
+//
+// Failing disks: the file-name writers never leave a partly written file.
+// WriteDataSetFile and WriteDataSetHeader write a temporary file beside the
+// target and rename it over the target once complete (mapsmith::AtomicFile:
+// permission bits kept, symbolic links followed, files that are not regular
+// written directly); WriteDataSetRows and WriteDataSetTrailer cut the file
+// back to its former length when their append fails (mapsmith::AppendingFile).
+// ERR_WRITE then, and the file is as it was.
 int32_t WriteDataSetHeader(FileTools& tools, const std::string& fileName, int32_t inputs, int32_t expectedOutputs,
                            int32_t generatedOutputs, int32_t errors, int32_t rows);
 int32_t WriteDataSetHeader(FileTools& tools, std::ostream& out, int32_t inputs, int32_t expectedOutputs,

@@ -22,6 +22,7 @@
 #include <typeinfo>
 #include <vector>
 
+#include "FileHandler/AtomicFile.h"
 #include "KQmessage/Assert.h"
 #include "NeuralNets/TConnectedConnections.h"
 #include "NeuralNets/TKohonenNetwork.h"
@@ -522,16 +523,21 @@ void WriteNetwork(FileTools& tools, std::ostream& out, TBasicNetwork* network,
 void SaveNetworkFile(FileTools& tools, const char* fileName, TBasicNetwork* network,
                      std::unique_ptr<TKQstructure> message) {
   message.reset();
-  // The buffer outlives the stream that uses it (destroyed in reverse order).
-  constexpr std::size_t kBufferSize = std::size_t{1} << 20;
-  std::unique_ptr<char[]> buffer(new char[kBufferSize]);
-  std::ofstream out;
-  out.rdbuf()->pubsetbuf(buffer.get(), static_cast<std::streamsize>(kBufferSize));
-  out.open(fileName, std::ios::out | std::ios::trunc);
-  if (!out.is_open()) throw FileTools::Error("Error on File Open", &out);
-  WriteNetwork(tools, out, network, nullptr);
-  out.close();
-  if (out.fail()) throw FileTools::Error("Error on File Write", &out);
+  // The network goes to a temporary file that replaces the target only once
+  // it is complete, so a failed write (a full disk) leaves the old file. On
+  // every error the temporary file is removed by `file`.
+  mapsmith::AtomicFile file;
+  if (!file.Open(fileName)) throw FileTools::Error("Error on File Open", nullptr);
+  try {
+    WriteNetwork(tools, file.Stream(), network, nullptr);
+  } catch (const FileTools::Error&) {
+    // A network the format cannot hold ("Illegal number of bias nodes") ends
+    // the file with the lines written before the refusal, as the writer is
+    // defined; only a failed write keeps the old file.
+    if (file.Stream().good()) file.Commit();
+    throw;
+  }
+  if (!file.Commit()) throw FileTools::Error("Error on File Write", nullptr);
 }
 
 // ================================================================ reading

@@ -49,11 +49,17 @@ class TIterateObjSaveWeights : public TIterateObj {
 void WriteNetwork(FileTools& tools, std::ostream& out, TBasicNetwork* network,
                   std::unique_ptr<TKQstructure> message = nullptr);
 
-// Creates (or empties) the file `fileName` and writes `network` into it with
-// WriteNetwork. The file is closed on every path.
+// Writes `network` with WriteNetwork to the file `fileName`, replacing it
+// whole or not at all: the text goes to a temporary file in the same
+// directory, which is synced and renamed over the target only when complete
+// (mapsmith::AtomicFile). An existing file keeps its permission bits; a
+// symbolic link is written through to its target; a target that is not a
+// regular file (/dev/stdout, /dev/null, a FIFO) is written directly.
 // Throws FileTools::Error: "Error on File Open" when the file cannot be
-// created (nothing is written), "Error on File Write" when a write, the final
-// flush or the close fails, and WriteNetwork's own errors.
+// created (nothing is written), "Error on File Write" when a write, the sync
+// or the rename fails, and WriteNetwork's own errors. A failed write leaves
+// an existing file as it was; the writer's refusal of the network ("Illegal
+// number of bias nodes") leaves the lines written before it in the file.
 void SaveNetworkFile(FileTools& tools, const char* fileName, TBasicNetwork* network,
                      std::unique_ptr<TKQstructure> message = nullptr);
 

@@ -550,4 +550,43 @@ TEST_F(FilerTest, LabelNamesTheFormatCannotCarryAreRefusedBeforeWriting) {
   }
 }
 
+using FilerDeathTest = FilerTest;
+
+// The disk fills up: a whole file written over an old one leaves the old one,
+// an append of rows is cut back, and no temporary file stays behind.
+TEST_F(FilerDeathTest, AFailedWriteLeavesTheOldFileAsItWas) {
+  auto small = MakeSet(3, 2, 0, true, 1);
+  auto large = MakeSet(20000, 8, 2, false, 1);
+  const std::string path = Path("d.dat");
+  ASSERT_EQ(WriteDataSetFile(tools_, path, small.get(), nullptr), SUCCESS);
+  const std::string old = ReadAll(path);
+  EXPECT_EXIT(
+      {
+        if (!hostile::LimitFileSize(64 << 10)) std::_Exit(3);
+        std::_Exit(WriteDataSetFile(tools_, path, large.get(), nullptr) == ERR_WRITE ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(ReadAll(path), old);
+
+  // The three steps: the header replaces the file, the rows' append fails
+  // and is taken back, the header stays.
+  ASSERT_EQ(WriteDataSetHeader(tools_, path, 8, 2, 0, 0, 20000), SUCCESS);
+  const std::string header = ReadAll(path);
+  EXPECT_EXIT(
+      {
+        if (!hostile::LimitFileSize(64 << 10)) std::_Exit(3);
+        std::_Exit(WriteDataSetRows(tools_, path, large.get(), nullptr) == ERR_WRITE ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(ReadAll(path), header);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+
+  // Complete steps still make the whole file.
+  ASSERT_EQ(WriteDataSetRows(tools_, path, large.get(), nullptr), SUCCESS);
+  ASSERT_EQ(WriteDataSetTrailer(tools_, path), SUCCESS);
+  std::unique_ptr<Data> a, b;
+  ASSERT_EQ(ReadDataSetFile(tools_, path, a, b), SUCCESS);
+  ExpectSameSet(large.get(), a.get());
+}
+
 }  // namespace

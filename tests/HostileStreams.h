@@ -1,8 +1,8 @@
 // Inputs that misbehave the way real ones do, for the tests of the readers:
 // a stream buffer whose reads fail part-way (a file stream's buffer throws
 // std::ios_base::failure when the system's read fails), one that cannot seek
-// or tell its size (a pipe), and a limit on the address space for a child
-// process that must meet a failing allocation.
+// or tell its size (a pipe), and limits for a child process that must meet a
+// failing allocation or a failing write.
 #pragma once
 
 #include <sys/resource.h>
@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <fstream>
 #include <ios>
 #include <streambuf>
@@ -61,6 +62,15 @@ inline bool LimitAddressSpace(long extra) {
                        static_cast<rlim_t>(extra);
   const rlimit value{limit, limit};
   return ::setrlimit(RLIMIT_AS, &value) == 0;
+}
+
+// Limits the size of files the process may write to `bytes`: a write beyond
+// it fails with EFBIG, as on a full disk, instead of raising SIGXFSZ. For
+// child processes (death tests) only.
+inline bool LimitFileSize(long bytes) {
+  std::signal(SIGXFSZ, SIG_IGN);
+  const rlimit value{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
+  return ::setrlimit(RLIMIT_FSIZE, &value) == 0;
 }
 
 }  // namespace hostile
