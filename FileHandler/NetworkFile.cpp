@@ -621,6 +621,7 @@ class NetworkReader {
   void ReadMatrix(TBasicConnections& conns);
   void ReadWeightList(TBasicConnections& conns);
   TActFunction Function(const std::string& name);
+  void CheckFunction(TBasicLayer& layer, TActFunction fn);
   int ParamIndex(TBasicNeuron& neuron, const std::string& name);
 
   FileTools& tools_;
@@ -782,6 +783,14 @@ TActFunction NetworkReader::Function(const std::string& name) {
   Fail("Unknown activation function " + name);
 }
 
+// The "-gain" functions read the neuron's gain, which only the neurons of a
+// Gain layer have: on any other layer they would read past the neuron.
+void NetworkReader::CheckFunction(TBasicLayer& layer, TActFunction fn) {
+  if (fn != ActLinearGain && fn != ActSigmoidGain && fn != ActTanhGain) return;
+  if (dynamic_cast<TGainLayer*>(&layer) != nullptr) return;
+  Fail(std::string("Activation function ") + network_->registry->GetFunctionName(fn) + " needs a Gain layer");
+}
+
 int NetworkReader::ParamIndex(TBasicNeuron& neuron, const std::string& name) {
   const int n = neuron.GetNumParams();
   for (int j = 0; j < n; ++j)
@@ -847,7 +856,10 @@ void NetworkReader::ReadLayer(int layerNum) {
   }
 
   if (layer == nullptr) Fail("Layer " + std::to_string(layerNum) + " lacks LayerType or NumberOfNeurons");
-  if (layerFn != nullptr) layer->SetActFunction(layerFn);
+  if (layerFn != nullptr) {
+    CheckFunction(*layer, layerFn);
+    layer->SetActFunction(layerFn);
+  }
 
   if (IsStart("Neurons")) {
     ReadNeurons(*layer, layerFn, params);
@@ -882,6 +894,7 @@ void NetworkReader::ReadNeurons(TBasicLayer& layer, TActFunction layerFn, std::v
     neuron.SetParams(params.data());
     if (layerFn == nullptr) {
       if (neuronFn == nullptr) Fail("No activation function defined");
+      CheckFunction(layer, neuronFn);
       neuron.SetActFunction(neuronFn);
     }
     defined[i] = 1;

@@ -599,6 +599,8 @@ const std::pair<const char*, const char*> kBadFiles[] = {
     {"end_tag_mismatch", "Unexpected End Tag"},
     {"eof_in_network", "Unexpected end of file"},
     {"format_version", "Illegal Format Version"},
+    {"gain_function_neuron", "Activation function tanh-gain needs a Gain layer"},
+    {"gain_function_simple_layer", "Activation function sigmoid-gain needs a Gain layer"},
     {"gain_incomplete", "Incomplete Layer information"},
     {"info_no_end", "End Tag expected"},
     {"info_not_integer", "integer-expected"},
