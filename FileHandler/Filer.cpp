@@ -1,7 +1,5 @@
 #include "FileHandler/Filer.h"
 
-#include "FileHandler/AtomicFile.h"
-
 #include <algorithm>
 #include <charconv>
 #include <fstream>
@@ -12,6 +10,8 @@
 #include <streambuf>
 #include <string_view>
 #include <vector>
+
+#include "FileHandler/AtomicFile.h"
 
 using mapsmith::strcasecmp;
 
