@@ -325,15 +325,20 @@ int32_t WriteFile(File& file, const std::string& fileName, Write write) {
 // The tokenizers read the stream's buffer directly, so a failing read (a
 // file stream's buffer throws std::ios_base::failure on an I/O error, or when
 // the file is a directory) arrives as an exception. The readers report it as
-// a file that cannot be read, ERR_OPEN, and hand out no sets.
+// a file that cannot be read, ERR_OPEN, and hand out no sets. Memory that
+// runs out on the way is an error of the file, like a storage that cannot be
+// made.
 template <class Read>
-int32_t UnlessReadFails(std::unique_ptr<Data>& exampleSet, std::unique_ptr<Data>& resultSet, Read read) {
+int32_t UnlessReadFails(std::istream& in, std::unique_ptr<Data>& exampleSet, std::unique_ptr<Data>& resultSet,
+                        Read read) {
   try {
     return read();
   } catch (const std::ios_base::failure&) {
     exampleSet.reset();
     resultSet.reset();
     return ERR_OPEN;
+  } catch (const std::bad_alloc&) {
+    Fail("Data set too large", in);
   }
 }
 
@@ -443,7 +448,7 @@ std::unique_ptr<TLabelList> ReadLabelList(FileTools& tools, std::istream& in) {
 
 int32_t ReadDataSetFile(FileTools& tools, std::istream& in, std::unique_ptr<Data>& exampleSet,
                         std::unique_ptr<Data>& resultSet) {
-  return UnlessReadFails(exampleSet, resultSet, [&] { return ReadWholeFile(tools, in, exampleSet, resultSet); });
+  return UnlessReadFails(in, exampleSet, resultSet, [&] { return ReadWholeFile(tools, in, exampleSet, resultSet); });
 }
 
 namespace {
@@ -486,7 +491,7 @@ int32_t ReadExampleSetFile(FileTools& tools, const std::string& fileName, std::u
 
 int32_t ReadDataSetChunk(FileTools& tools, std::istream& in, int64_t& offset, int32_t rows,
                          std::unique_ptr<Data>& exampleSet, std::unique_ptr<Data>& resultSet) {
-  return UnlessReadFails(exampleSet, resultSet,
+  return UnlessReadFails(in, exampleSet, resultSet,
                          [&] { return ReadChunk(tools, in, offset, rows, exampleSet, resultSet); });
 }
 

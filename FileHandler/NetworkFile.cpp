@@ -1114,7 +1114,12 @@ std::unique_ptr<TBasicNetwork> LoadNetworkFile(FileTools& tools, const char* fil
   std::error_code ec;
   if (std::filesystem::is_directory(fileName, ec)) throw FileTools::Error("Error on File Open", nullptr);
   // A large buffer: the weight matrix makes up almost all of a big file.
-  std::vector<char> buffer(size_t{1} << 20);
+  std::vector<char> buffer;
+  try {
+    buffer.resize(size_t{1} << 20);
+  } catch (const std::bad_alloc&) {
+    throw FileTools::Error("Not enough memory for the network", nullptr);
+  }
   std::ifstream file;
   file.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
   file.open(fileName, std::ios::in | std::ios::binary);
