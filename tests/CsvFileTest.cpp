@@ -106,11 +106,16 @@ TEST(CsvReadTest, QuotingLineEndsAndBlanksFollowTheUsualRules) {
   EXPECT_EQ(t.labelName, "label");
   ASSERT_EQ(t.data->MbrNdxRows, 3);
   EXPECT_EQ(Row(*t.data, 0), (std::vector<double>{1.5, 2}));
-  EXPECT_EQ(Label(*t.data, 0), "two\nlines");
+  EXPECT_EQ(Label(*t.data, 0), "two\r\nlines");  // as the file has it
   EXPECT_EQ(Row(*t.data, 1), (std::vector<double>{3, 4}));
   EXPECT_EQ(Label(*t.data, 1), "a,b");
   EXPECT_EQ(Label(*t.data, 2), "plain");
   EXPECT_TRUE(t.warnings.empty());
+  // Written and read again, the cells come back the same, line ends inside
+  // quotes included.
+  const DataTable again = Read(Write(t), LabelColumn("3"));
+  EXPECT_EQ(again.columnNames, t.columnNames);
+  for (int r = 0; r < 3; ++r) EXPECT_EQ(Label(*again.data, r), Label(*t.data, r));
 
   // Numbers are read exactly: the 15-digit text of a double gives that double
   // back, subnormals included; underflow reads as zero.
@@ -213,6 +218,12 @@ TEST(CsvWriteTest, HeaderQuotingLabelsAndOutputs) {
   std::vector<std::string> warnings;
   EXPECT_EQ(Write(labelled, {}, &warnings), "1,big\n1,\" two\nlines\"\n1,\n");
   EXPECT_EQ(warnings, (std::vector<std::string>{"1 row has several labels; the label column holds the heaviest of each"}));
+
+  // A label column alone: an unlabelled row is an empty quoted cell, not an
+  // empty line (which reading skips).
+  DataTable alone = Read("red\n\"\"\nblue\n", LabelColumn("1"));
+  ASSERT_EQ(alone.data->MbrNdxRows, 3);
+  EXPECT_EQ(Write(alone), "red\n\"\"\nblue\n");
 
   // Expected outputs follow the inputs, said in a warning.
   DataTable outputs;

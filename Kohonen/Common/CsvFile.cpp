@@ -74,8 +74,8 @@ class CsvReader {
 
 // The next record that is not an empty line; a record whose quotes do not
 // pair up on its line continues on the next lines (a quoted cell holding line
-// ends). Counting quotes suffices: inside a quoted cell an escaped quote is a
-// pair.
+// ends, kept as LF or CRLF as the file has them). Counting quotes suffices:
+// inside a quoted cell an escaped quote is a pair.
 bool CsvReader::NextRecord() {
   std::string_view line;
   for (;;) {
@@ -97,8 +97,11 @@ bool CsvReader::NextRecord() {
     return true;
   }
   joined_.assign(line);
+  // A line end inside a quoted cell is kept as the file has it.
+  bool crlf = lines_.EndedInCrLf();
   while (quotes % 2 == 1 && lines_.Next(line)) {
-    joined_ += '\n';
+    joined_ += crlf ? "\r\n" : "\n";
+    crlf = lines_.EndedInCrLf();
     joined_.append(line);
     quotes += static_cast<std::size_t>(std::count(line.begin(), line.end(), '"'));
   }
@@ -358,6 +361,7 @@ DataTable CsvReader::Read() {
 
 bool NeedsQuotes(std::string_view text, char separator) {
   if (text.empty()) return false;
+  if (text.starts_with("\xEF\xBB\xBF")) return true;  // would be taken for a byte order mark
   if (text.front() == ' ' || text.front() == '\t' || text.back() == ' ' || text.back() == '\t') return true;
   for (char c : text)
     if (c == separator || c == '"' || c == '\n' || c == '\r') return true;
@@ -416,6 +420,7 @@ void WriteCsv(std::ostream& out, const DataTable& table, const CsvOptions& optio
       // An empty cell would read back as a missing name, so the made-up one stands in.
       AppendCell(buffer, name, separator);
     }
+    if (buffer.empty()) buffer += "\"\"";  // one unnamed column: an empty line would be skipped
     buffer += '\n';
   }
 
@@ -436,7 +441,10 @@ void WriteCsv(std::ostream& out, const DataTable& table, const CsvOptions& optio
       if (!first) buffer += separator;
       const TLabelList& list = data.MbrDyaLabels[static_cast<std::size_t>(r)];
       severalLabels += list.count() > 1;
-      if (const TLabel* label = HeaviestLabel(list)) AppendCell(buffer, label->name, separator);
+      if (const TLabel* label = HeaviestLabel(list))
+        AppendCell(buffer, label->name, separator);
+      else if (first)
+        buffer += "\"\"";  // a label column alone: an empty line would be skipped on reading
     }
     buffer += '\n';
     if (buffer.size() >= (std::size_t{1} << 16)) {

@@ -11,13 +11,16 @@ namespace mapsmith {
 
 namespace {
 
+// The buffer starts small, so that small files cost little, and grows to its
+// full size while a large file is read.
+constexpr std::size_t kFirstBufferSize = std::size_t{1} << 14;
 constexpr std::size_t kBufferSize = std::size_t{1} << 20;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 }  // namespace
 
-LineReader::LineReader(std::istream& in) : in_(in), buffer_(kBufferSize) {}
+LineReader::LineReader(std::istream& in) : in_(in), buffer_(kFirstBufferSize) {}
 
 bool LineReader::Next(std::string_view& line) {
   for (;;) {
@@ -26,7 +29,11 @@ bool LineReader::Next(std::string_view& line) {
     if (nl != nullptr || (eof_ && begin_ < end_)) {
       const std::size_t stop = nl != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nl) - base) : end_;
       std::size_t length = stop - begin_;
-      if (length > 0 && base[begin_ + length - 1] == '\r') --length;
+      crlf_ = false;
+      if (length > 0 && base[begin_ + length - 1] == '\r') {
+        --length;
+        crlf_ = nl != nullptr;
+      }
       line = std::string_view(base + begin_, length);
       const std::size_t next = nl != nullptr ? stop + 1 : stop;
       consumed_ += static_cast<std::int64_t>(next - begin_);
@@ -43,7 +50,8 @@ bool LineReader::Next(std::string_view& line) {
       end_ = kept;
     }
     scanned_ = end_;
-    if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
+    if (end_ == buffer_.size() || (buffer_.size() < kBufferSize && total_ >= buffer_.size()))
+      buffer_.resize(buffer_.size() * 2);
     std::streambuf* source = in_.rdbuf();
     const std::streamsize got =
         source == nullptr ? 0
@@ -52,6 +60,7 @@ bool LineReader::Next(std::string_view& line) {
       eof_ = true;
     else
       end_ += static_cast<std::size_t>(got);
+    total_ += static_cast<std::size_t>(std::max<std::streamsize>(got, 0));
   }
 }
 
@@ -61,10 +70,12 @@ RowStore::RowStore(std::size_t columns)
 
 void RowStore::BeginRow() {
   if (rows_ % rowsPerBlock_ == 0 && columns_ > 0) {
+    // The first block grows with what the rows really hold (a declared width
+    // is not trusted with memory, and small files stay small); later blocks
+    // are reserved whole, since the data is large.
+    const bool reserve = !blocks_.empty();
     blocks_.emplace_back();
-    // A declared width is not trusted with memory: rows wider than a block
-    // grow with what they really hold.
-    blocks_.back().reserve(std::min(rowsPerBlock_ * columns_, std::size_t{1} << 20));
+    if (reserve) blocks_.back().reserve(std::min(rowsPerBlock_ * columns_, std::size_t{1} << 20));
   }
   ++rows_;
 }

@@ -23,6 +23,9 @@ class LineReader {
 
   // The next line, without its line end. False at the end of input.
   bool Next(std::string_view& line);
+  // Whether the line last returned ended in "\r\n" (rather than "\n" or the
+  // end of the input).
+  bool EndedInCrLf() const { return crlf_; }
   // The number of the line last returned, from 1.
   std::int64_t LineNumber() const { return line_; }
   // Bytes handed out so far, line ends included (for size estimates).
@@ -34,7 +37,9 @@ class LineReader {
   std::size_t begin_ = 0;    // start of the unread text
   std::size_t end_ = 0;      // end of the text in the buffer
   std::size_t scanned_ = 0;  // text after begin_ known to hold no '\n'
+  std::size_t total_ = 0;    // bytes read from the stream
   bool eof_ = false;
+  bool crlf_ = false;
   std::int64_t line_ = 0;
   std::int64_t consumed_ = 0;
 };
