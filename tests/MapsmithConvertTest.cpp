@@ -201,6 +201,10 @@ TEST_F(MapsmithConvertTest, OutputsMatchTheExpectedFiles) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Read(Path("again.csv")), Read(kData + "flowers-zscore.csv"));
   EXPECT_FALSE(fs::exists(Path("again.csv.scale")));
+  r = Run({kExamples + "more-flowers.csv", Path("more.csv"), "--label-column=species", "--scale-with",
+           Path("z.csv.scale")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Read(Path("more.csv")), Read(kData + "more-flowers-zscore.csv"));
 
   // A constant column is left alone and said once; separators and headers of
   // the output; --to over the extension; --from over the content.
