@@ -9,7 +9,8 @@
 //   when none of its cells (the label column aside) is a number. A line 1
 //   that mixes names and numbers is read as data and refused at its first
 //   name, so a header is never mistaken silently for data or data for a
-//   header.
+//   header. A file whose only column is the label column has no header
+//   unless the option says so (nothing tells).
 // - The label column (a 1-based number, or a header name) gives each row a
 //   one-label list of weight 1.0; an empty label cell gives an empty list
 //   (counted in a warning). All other cells are numbers (blanks around them
