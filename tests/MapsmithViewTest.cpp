@@ -160,8 +160,8 @@ TEST_F(ViewToolTest, RunTimeFailuresNameTheFileAndKeepAnOldPage) {
 
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"--map", Path("missing.net")}, Path("missing.net") + ": cannot open: No such file or directory"},
-      {{"--map", rows}, rows + ": this map format cannot be read yet"},
-      {{"--map", broken}, broken + ": Map dimensions do not multiply to its 4 neurons"},
+      {{"--map", rows}, rows + ": is a data set, not a map"},
+      {{"--map", broken}, broken + ": Dimensions give 6 neurons, the map layer has 4"},
       {{"--map", map3d, "--show", "colours"}, map3d + ": colours need a map of 3 inputs, this map has 1"},
       {{"--map", map3d, "--slice", "4=0"}, map3d + ": --slice 4=0: the map has 3 dimensions"},
       {{"--map", map3d, "--slice", "3=2"}, map3d + ": --slice 3=2: dimension 3 has size 2"},
@@ -284,6 +284,37 @@ TEST_F(ViewToolTest, LabelsFromRowsOrFromTheLabelledMap) {
   EXPECT_NE(groups[1].find("<title>w 1, v 1</title>"), std::string::npos);
   EXPECT_EQ(Count(groups[1], "<title>"), 3);  // neuron 2 wins nothing
   EXPECT_NE(svg.find("Labels from labels.dat"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// Names from a CSV header and labels from a CSV label column reach the page
+// escaped and intact, whatever markup characters and UTF-8 they hold.
+TEST_F(ViewToolTest, NamesAndLabelsFromCsvComeOutEscapedAndIntact) {
+  const std::string map = ColourMap();
+  const std::string csv = Make("names.csv",
+                               "\"a<b\",\"c&d\",\"say \"\"hi\"\"\",kind\n"
+                               "0,0,0,日本 & <co>\n"
+                               "3,30,-3,\"grün \"\"x\"\"\"\n");
+  ToolRun r = View({"--map", map, "--out", Path("page.svg"), "--names-from", csv, "--labels", csv, "--label-column",
+                    "kind"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string svg = Read(Path("page.svg"));
+  for (const char* text : {">a&lt;b</text>", ">c&amp;d</text>", ">say &quot;hi&quot;</text>",
+                           "<title>日本 &amp; &lt;co&gt; 1</title>", "<title>grün &quot;x&quot; 1</title>"})
+    EXPECT_NE(svg.find(text), std::string::npos) << text;
+  EXPECT_EQ(XmlError(svg), "");
+
+  const std::string dataSet = SaveRows("rows.dat", {1});
+  r = View({"--map", map, "--out", Path("page.svg"), "--names-from", dataSet});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "MapsmithView: " + dataSet + ": has no header row of column names\n");
+  const std::string four = Make("four.csv", "a,b,c,d\n1,2,3,4\n");
+  r = View({"--map", map, "--out", Path("page.svg"), "--names-from", four});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "MapsmithView: " + four + ": names 4 columns, the map has 3 inputs\n");
 }
 
 }  // namespace
