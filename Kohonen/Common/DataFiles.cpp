@@ -179,22 +179,29 @@ void WriteAtomically(const std::string& path, const std::function<void(std::ostr
 }
 
 void WriteDataFile(const std::string& path, const DataTable& table, FileFormat format, const CsvOptions& csv) {
-  (void)csv;
   if (format == FileFormat::Unknown) format = FormatFromExtension(path);
+  if (format == FileFormat::Network || format == FileFormat::SomPakCodebook)
+    throw RunError{path, "a data set cannot be written as a map"};
+  WriteAtomically(path, [&](std::ostream& out) { WriteDataStream(out, path, table, format, csv); });
+}
+
+void WriteDataStream(std::ostream& out, const std::string& name, const DataTable& table, FileFormat format,
+                     const CsvOptions& csv) {
+  (void)csv;
   switch (format) {
-    case FileFormat::DataSet:
-      WriteAtomically(path, [&](std::ostream& out) {
-        FileTools tools;
-        const int32_t status = WriteDataSetFile(tools, out, table.data.get(), nullptr);
-        if (status == ERR_FORMAT) throw RunError{path, "the data cannot be written as a data set file"};
-        if (status == ERR_ROWS) throw RunError{path, "no rows to write"};
-      });
+    case FileFormat::Unknown:
+    case FileFormat::DataSet: {
+      FileTools tools;
+      const int32_t status = WriteDataSetFile(tools, out, table.data.get(), nullptr);
+      if (status == ERR_FORMAT) throw RunError{name, "the data cannot be written as a data set file"};
+      if (status == ERR_ROWS) throw RunError{name, "no rows to write"};
       return;
+    }
     case FileFormat::Network:
     case FileFormat::SomPakCodebook:
-      throw RunError{path, "a data set cannot be written as a map"};
+      throw RunError{name, "a data set cannot be written as a map"};
     default:
-      throw RunError{path, "this format cannot be written yet"};
+      throw RunError{name, "this format cannot be written yet"};
   }
 }
 

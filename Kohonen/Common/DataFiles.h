@@ -78,6 +78,12 @@ DataInputChoice DataInputFrom(const ParsedOptions& options);
 void WriteDataFile(const std::string& path, const DataTable& table, FileFormat format,
                    const CsvOptions& csv = {});
 
+// Writes `table` in `format` (Unknown: a data set file) to `out`, which the
+// caller checks and flushes; `name` is the file that errors name. Throws
+// RunError.
+void WriteDataStream(std::ostream& out, const std::string& name, const DataTable& table, FileFormat format,
+                     const CsvOptions& csv = {});
+
 // Reads a Kohonen map from a network file or a SOM_PAK codebook (`format`
 // Unknown: recognised by content). Throws RunError ("Not a Kohonen network"
 // for a network of another type).

@@ -1,0 +1,127 @@
+#include "Kohonen/Common/MapInputs.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <ostream>
+#include <vector>
+
+namespace mapsmith {
+
+namespace {
+
+std::string Count(long long n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// A copy of `data` (as a file reader makes it: every row added, in storage
+// order) with only its first `columns` input columns and its labels.
+std::unique_ptr<Data> FirstColumns(const Data& data, int columns) {
+  auto copy = std::make_unique<Data>(data.MbrNdxRows, columns, 0, data.MbrHasLabels);
+  for (std::int32_t r = 0; r < data.MbrNdxRows; ++r)
+    copy->AddRow(data.MbrDyaRtpInputs[r], nullptr, data.MbrHasLabels ? &data.MbrDyaLabels[r] : nullptr);
+  copy->Rewind();
+  return copy;
+}
+
+}  // namespace
+
+int MapInputCount(TKohonenNetwork& map) { return map.GetLayer(1)->numNeurons; }
+int MapNeuronCount(TKohonenNetwork& map) { return map.GetLayer(2)->numNeurons; }
+
+std::unique_ptr<TKohonenNetwork> ReadMapForRuns(const std::string& path) {
+  std::unique_ptr<TKohonenNetwork> map = ReadMapFile(path);
+  const int inputs = MapInputCount(*map);
+  const int neurons = MapNeuronCount(*map);
+  if (inputs < 1) throw RunError{path, "the map has no inputs"};
+  if (neurons < 1) throw RunError{path, "the map has no neurons"};
+  if (map->numDimensions < 1) throw RunError{path, "the map has no grid dimensions"};
+  // Coordinates and labelled maps are made from the grid: its sizes must
+  // number the neurons exactly.
+  long long cells = 1;
+  std::string grid;
+  for (int k = 0; k < map->numDimensions; ++k) {
+    const int size = map->dimensions[k];
+    if (size < 1) throw RunError{path, "grid dimension " + std::to_string(k + 1) + " has size " + std::to_string(size)};
+    cells = std::min(cells * size, 1LL << 40);
+    grid += (k == 0 ? "" : " x ") + std::to_string(size);
+  }
+  if (cells != neurons)
+    throw RunError{path, "the grid " + grid + " does not hold the map's " + Count(neurons, "neuron", "neurons")};
+  if (!map->GetConnections(1, 2)->IsConnected()) throw RunError{path, "the map's inputs are not connected to it"};
+  return map;
+}
+
+OptionSpec InputsOptionSpec() {
+  return {"inputs", 0, "N", "use the first N input columns (N: the map's inputs)",
+          "all, as many as the map has"};
+}
+
+int InputsFrom(const ParsedOptions& options) {
+  return static_cast<int>(options.Integer("inputs", 0, 1, std::numeric_limits<std::int32_t>::max()));
+}
+
+DataTable ReadDataForMap(const std::string& path, const DataInputChoice& input, int mapInputs, int selected,
+                         const std::string& mapPath) {
+  if (selected != 0 && selected != mapInputs)
+    throw RunError{mapPath, "the map has " + Count(mapInputs, "input", "inputs") + ", not " +
+                                std::to_string(selected) + " as --inputs says"};
+  DataTable table = ReadDataFile(path, input.format, input.csv);
+  const int columns = table.data->MbrNdxInputs;
+  if (columns < mapInputs)
+    throw RunError{path, Count(columns, "input column", "input columns") + ", fewer than the map's " +
+                             Count(mapInputs, "input", "inputs")};
+  if (columns > mapInputs && selected == 0)
+    throw RunError{path, Count(columns, "input column", "input columns") + ", more than the map's " +
+                             Count(mapInputs, "input", "inputs") + " (--inputs " + std::to_string(mapInputs) +
+                             " uses the first " + std::to_string(mapInputs) + ")"};
+  if (columns > mapInputs) {
+    table.data = FirstColumns(*table.data, mapInputs);
+    if (table.columnNames.size() > static_cast<std::size_t>(mapInputs)) table.columnNames.resize(mapInputs);
+  }
+
+  // The map's distances of NaN or infinite values find no meaningful winner.
+  const Data& data = *table.data;
+  for (std::int32_t r = 0; r < data.MbrNdxRows && mapInputs > 0; ++r) {
+    const double* row = data.MbrDyaRtpInputs[r];
+    for (int c = 0; c < mapInputs; ++c)
+      if (!std::isfinite(row[c]))
+        throw RunError{path, "row " + std::to_string(r + 1) + ", column " + std::to_string(c + 1) +
+                                 ": not a finite number"};
+  }
+  return table;
+}
+
+OptionSpec DataOutputOptionSpec() {
+  return {"to", 0, "FORMAT", "output format: dataset, csv or sompak", "by the name of --out"};
+}
+
+FileFormat DataOutputFrom(const ParsedOptions& options) {
+  if (!options.Has("to")) return FileFormat::Unknown;
+  return ParseFormatName("to", options.Choice("to", {"dataset", "csv", "sompak"}, "dataset"));
+}
+
+void CheckDataOutput(const std::string& out, FileFormat format, const std::vector<std::string>& inputs) {
+  if (out.empty()) return;
+  if (format == FileFormat::Unknown) {
+    const FileFormat byName = FormatFromExtension(out);
+    if (byName == FileFormat::Network || byName == FileFormat::SomPakCodebook)
+      throw UsageError{"option --out '" + out + "' names a map file; give --to for a data file"};
+  }
+  CheckOutputIsNoInput("option --out", out, inputs);
+}
+
+void WriteDataOutput(const std::string& out, std::ostream& stdoutStream, const DataTable& table, FileFormat format,
+                     const CsvOptions& csv) {
+  if (!out.empty()) {
+    WriteDataFile(out, table, format, csv);
+    return;
+  }
+  WriteDataStream(stdoutStream, "standard output", table, format, csv);
+  stdoutStream.flush();
+  if (!stdoutStream) throw RunError{"standard output", "cannot write"};
+}
+
+}  // namespace mapsmith

@@ -1,0 +1,60 @@
+// Data to be run through a map, made to fit its inputs. The tools that map
+// data (MapsmithMap, MapsmithLabel) read their data files through here, so
+// every one of them refuses the same misfits with the same messages.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Kohonen/Common/CommandLine.h"
+#include "Kohonen/Common/DataFiles.h"
+#include "NeuralNets/TKohonenNetwork.h"
+
+namespace mapsmith {
+
+// Reads the map of a run (a network file or a codebook, recognised by
+// content) and checks that it can map data: inputs and neurons, a grid whose
+// sizes hold every neuron, weights from the inputs to the map. Throws
+// RunError naming the file.
+std::unique_ptr<TKohonenNetwork> ReadMapForRuns(const std::string& path);
+
+// The number of inputs and of map neurons of a map.
+int MapInputCount(TKohonenNetwork& map);
+int MapNeuronCount(TKohonenNetwork& map);
+
+// The option that selects the first N input columns, for option tables.
+OptionSpec InputsOptionSpec();
+
+// The value of --inputs, or 0 when it is not given. Throws UsageError.
+int InputsFrom(const ParsedOptions& options);
+
+// Reads the data file `path` and fits it to a map of `mapInputs` inputs.
+// `selected` is the value of --inputs (0: not given). The data must have
+// exactly mapInputs input columns, or, with --inputs N (N equal to
+// mapInputs), at least N, of which the first N are kept. Every kept value
+// must be finite. The returned set has mapInputs input columns, no output
+// columns when columns were dropped, and the file's labels. Throws RunError
+// naming the data file (or the map file `mapPath` when --inputs does not
+// match the map).
+DataTable ReadDataForMap(const std::string& path, const DataInputChoice& input, int mapInputs, int selected,
+                         const std::string& mapPath);
+
+// The choice of an output format by --to (dataset, csv or sompak), for tools
+// that write data sets. Unknown when --to is absent. Throws UsageError.
+FileFormat DataOutputFrom(const ParsedOptions& options);
+
+// The option table entry for --to.
+OptionSpec DataOutputOptionSpec();
+
+// Checks that `out` (the value of --out, empty: standard output) can receive
+// a data set in `format`: a name that says map (.net, .cod) needs --to.
+// Refuses an output that is one of `inputs`. Throws UsageError.
+void CheckDataOutput(const std::string& out, FileFormat format, const std::vector<std::string>& inputs);
+
+// Writes `table` to `out` (the value of --out), or to `stdoutStream` as a
+// data set file (or in `format`) when `out` is empty. Throws RunError.
+void WriteDataOutput(const std::string& out, std::ostream& stdoutStream, const DataTable& table, FileFormat format,
+                     const CsvOptions& csv);
+
+}  // namespace mapsmith

@@ -1,0 +1,104 @@
+#include "Kohonen/Map/MapsmithMap.h"
+
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "DataObject/Data.h"
+#include "Kohonen/Common/CommandLine.h"
+#include "Kohonen/Common/DataFiles.h"
+#include "Kohonen/Common/MapInputs.h"
+#include "NeuralNets/TKohonenNetwork.h"
+
+using namespace mapsmith;
+
+namespace {
+
+ToolSpec MakeSpec() {
+  ToolSpec spec{
+      "MapsmithMap",
+      "--map MAP --data DATA [--out OUT] [OPTION]...",
+      "Runs every row of DATA through the Kohonen map MAP and writes the row with\n"
+      "its winner, the map neuron nearest to it: its grid coordinates, its neuron\n"
+      "number or its weight vector. Without --out the rows go to standard output as\n"
+      "a data set file. --quality prints the map's quality measures on DATA.",
+      {
+          {"map", 'm', "MAP", "the map: a network file or a SOM_PAK codebook", nullptr, true},
+          {"data", 'd', "DATA", "the data to map", nullptr, true},
+          {"out", 'o', "OUT", "the file to write", "standard output"},
+          {"output", 0, "WHAT", "what each row gets: coords, index or reconstruction", "coords"},
+          {"quality", 'q', nullptr,
+           "print rows, quantization-error and topographic-error (alone when --out is not given)"},
+      },
+  };
+  spec.options.push_back(InputsOptionSpec());
+  spec.options.push_back(DataOutputOptionSpec());
+  for (OptionSpec& o : DataInputOptionSpecs()) spec.options.push_back(o);
+  return spec;
+}
+
+const ToolSpec& Spec() {
+  static const ToolSpec spec = MakeSpec();
+  return spec;
+}
+
+// Each row with its winner's neuron number as its one output.
+std::unique_ptr<Data> WinnerIndexes(TKohonenNetwork& map, Data& data) {
+  std::unique_ptr<Data> coords = map.WinnerCoordinates(&data);
+  const int n = coords->MbrNdxInputs;
+  const int d = coords->MbrNdxOutputs;
+  auto result = std::make_unique<Data>(coords->MbrNdxRows, n, 1, false);
+  std::vector<int> grid(static_cast<std::size_t>(d));
+  for (std::int32_t r = 0; r < coords->MbrNdxRows; ++r) {
+    const double* c = coords->MbrDyaRtpOutputs[r];
+    for (int k = 0; k < d; ++k) grid[k] = static_cast<int>(c[k]);
+    const double index = map.CoordsToIndex(grid.data());
+    result->AddRow(n > 0 ? coords->MbrDyaRtpInputs[r] : nullptr, &index, nullptr);
+  }
+  return result;
+}
+
+int Run(const ParsedOptions& options, std::ostream& out, std::ostream&) {
+  const std::string mapPath = options.Text("map");
+  const std::string dataPath = options.Text("data");
+  const std::string outPath = options.Text("out");
+  const std::string what = options.Choice("output", {"coords", "index", "reconstruction"}, "coords");
+  const bool quality = options.Has("quality");
+  const int selected = InputsFrom(options);
+  const FileFormat outFormat = DataOutputFrom(options);
+  const DataInputChoice input = DataInputFrom(options);
+  // With --quality and no --out, standard output carries the measures alone.
+  const bool writeRows = !outPath.empty() || !quality;
+  if (!writeRows && options.Has("output")) throw UsageError{"option --output needs --out when --quality is given"};
+  if (!writeRows && options.Has("to")) throw UsageError{"option --to needs --out when --quality is given"};
+  CheckDataOutput(outPath, outFormat, {mapPath, dataPath});
+
+  std::unique_ptr<TKohonenNetwork> map = ReadMapForRuns(mapPath);
+  DataTable table = ReadDataForMap(dataPath, input, MapInputCount(*map), selected, mapPath);
+
+  if (writeRows) {
+    DataTable result;
+    WithFile(dataPath, [&] {
+      if (what == "coords")
+        result.data = map->WinnerCoordinates(table.data.get());
+      else if (what == "index")
+        result.data = WinnerIndexes(*map, *table.data);
+      else
+        result.data = map->ReconstructData(table.data.get());
+    });
+    result.columnNames = table.columnNames;
+    WriteDataOutput(outPath, out, result, outFormat, {});
+  }
+  if (quality) {
+    // Measured after the rows are written, so a failed write prints nothing.
+    out << "quality measures are not available yet\n";
+  }
+  return 0;
+}
+
+}  // namespace
+
+int RunMapsmithMap(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+  return RunTool(Spec(), argc, argv, out, err, Run);
+}
