@@ -158,6 +158,10 @@ void TPreparedMap::FindWinners(const double* const* inputs, int count, int* winn
   }
 }
 
+void TPreparedMap::BlockDistances(const double* const* inputs, int count, double* d) const {
+  RunKernel(lanes, packed, groups, numInputs, inputs, count, d, Stride());
+}
+
 void TPreparedMap::Distances(const double* input, double* d) {
   RunKernel(lanes, packed, groups, numInputs, &input, 1, scratch.data(), 0);
   std::memcpy(d, scratch.data(), static_cast<std::size_t>(numNeurons) * sizeof(double));

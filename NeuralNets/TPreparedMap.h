@@ -37,11 +37,42 @@ class TPreparedMap {
   // NumInputs() values, into winners[0..count-1]. Precondition: the map has
   // neurons (condition text "bestsofar >= 0").
   void FindWinners(const double* const* inputs, int count, int* winners);
+
+  // Distance rows are Stride() values apart: NumNeurons() distances, then
+  // padding lanes that belong to no neuron.
+  std::size_t Stride() const { return static_cast<std::size_t>(groups) * lanes; }
+  // The squared distances of `count` input vectors (any count >= 0) to every
+  // neuron: row r's into d + r * Stride(). Reads the prepared weights only, so
+  // several threads may call it at once, each with its own d.
+  void BlockDistances(const double* const* inputs, int count, double* d) const;
   // The squared distances of one input vector to every neuron, into d
   // (NumNeurons() values).
   void Distances(const double* input, double* d);
   // Neuron `neuron`'s weight vector (NumInputs() values) into out.
   void CopyWeights(int neuron, double* out) const;
+
+  // The winner search's choice over distances offered in ascending neuron
+  // order: the first neuron holds until a later one is strictly nearer (a
+  // distance replaces the best unless it is >= the best), so ties keep the
+  // lower number. The runner-up is the nearest of the other neurons by the
+  // same rule; it stays -1 until two neurons have been offered.
+  struct Nearest {
+    int best = -1;
+    int second = -1;
+    double bestDistance = 0.0;
+    double secondDistance = 0.0;
+    void Offer(int i, double d) {
+      if (best < 0 || !(d >= bestDistance)) {
+        second = best;
+        secondDistance = bestDistance;
+        best = i;
+        bestDistance = d;
+      } else if (second < 0 || !(d >= secondDistance)) {
+        second = i;
+        secondDistance = d;
+      }
+    }
+  };
 
  private:
   int numInputs;

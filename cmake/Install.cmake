@@ -17,7 +17,8 @@ set(MAPSMITH_INTERNAL_HEADERS
   NeuralNets/WeightLayout.h
   NeuralNets/WinnerDistances.h
   NeuralNets/TPreparedMap.h
-  NeuralNets/GridDimensions.h)
+  NeuralNets/GridDimensions.h
+  NeuralNets/TrainingBlocks.h)
 file(GLOB MAPSMITH_ALL_HEADERS RELATIVE ${PROJECT_SOURCE_DIR}
   ${PROJECT_SOURCE_DIR}/NeuralNets/*.h ${PROJECT_SOURCE_DIR}/DataObject/*.h
   ${PROJECT_SOURCE_DIR}/FileHandler/*.h ${PROJECT_SOURCE_DIR}/KQmessage/*.h)
