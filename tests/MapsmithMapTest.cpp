@@ -95,6 +95,32 @@ TEST_F(MapsmithMapTest, DataMustFitTheMapsInputs) {
   EXPECT_EQ(Map({"-m", map_, "-d", unused, "--inputs=2"}).status, 0);
 }
 
+TEST_F(MapsmithMapTest, QualityIsPrintedAloneOrAfterTheRowsAreWritten) {
+  // On the twisted map the row 2 has neurons 0 and 2 as its best two, which
+  // are no neighbours; the row 9 has neighbours 1 and 2. Distances 2 and 1.
+  const std::string twisted = Data("twisted-3.net");
+  const std::string data = Write("two.dat", "[DataSet] [Rows = 2] [Inputs = 2] [Data] 2 0 9 0 [~Data] [~DataSet]");
+  Outcome o = Map({"-m", twisted, "-d", data, "--inputs=1", "--quality"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.err, "");
+  EXPECT_EQ(o.out, "rows 2\nquantization-error 1.5\ntopographic-error 0.5\n");
+
+  // With --out the rows are written as without --quality.
+  o = Map({"-m", map_, "-d", rows_, "-q", "-o", Path("coords.dat")});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.out, "rows 5\nquantization-error 3.66954512020461\ntopographic-error 0\n");
+  EXPECT_EQ(Read(Path("coords.dat")), Read(Data("expected-coords.dat")));
+
+  const std::string empty = Write("empty.dat", "[DataSet] [Rows = 0] [Inputs = 2] [Data] [~Data] [~DataSet]");
+  o = Map({"-m", map_, "-d", empty, "-q"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.out, "rows 0\nquantization-error 0\ntopographic-error 0\n");
+  // A failed write prints no measures.
+  o = Map({"-m", map_, "-d", rows_, "-q", "-o", Path("no/dir.dat")});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.out, "");
+}
+
 TEST_F(MapsmithMapTest, UsageErrorsNameTheOptionAndComeBeforeAnyFileIsRead) {
   const std::string missing = Path("missing.dat");
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {

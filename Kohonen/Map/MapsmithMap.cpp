@@ -9,6 +9,8 @@
 #include "Kohonen/Common/CommandLine.h"
 #include "Kohonen/Common/DataFiles.h"
 #include "Kohonen/Common/MapInputs.h"
+#include "FileHandler/ParseTools.h"
+#include "NeuralNets/MapQuality.h"
 #include "NeuralNets/TKohonenNetwork.h"
 
 using namespace mapsmith;
@@ -92,7 +94,14 @@ int Run(const ParsedOptions& options, std::ostream& out, std::ostream&) {
   }
   if (quality) {
     // Measured after the rows are written, so a failed write prints nothing.
-    out << "quality measures are not available yet\n";
+    TMapQuality measures;
+    WithFile(dataPath, [&] { measures = MeasureMapQuality(*map, *table.data); });
+    char number[FileTools::GeneralNumberSize];
+    out << "rows " << measures.rows << '\n';
+    out << "quantization-error " << FileTools::FormatGeneral(measures.quantizationError, number) << '\n';
+    out << "topographic-error " << FileTools::FormatGeneral(measures.topographicError, number) << '\n';
+    out.flush();
+    if (!out) throw RunError{"standard output", "cannot write"};
   }
   return 0;
 }
