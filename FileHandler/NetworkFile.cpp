@@ -65,125 +65,6 @@ class Chunk {
   }
 };
 
-// ---- matrix weights in general notation with 15 significant digits ----
-//
-// The text must equal what FileTools::FormatGeneral gives (printf "%.15g").
-// Weights whose 15-digit form is plain decimal notation (magnitudes from
-// 0.0001 to below 1e15, and zero) are converted here exactly and about twice
-// as fast: N = round(|value| * 10^k) is formed from the binary significand in
-// 128-bit integers, rounding half to even as the C library does, and its 15
-// digits are laid out with k of them after the point, trailing zeros dropped.
-// Every other value (exponent form, subnormals, infinities, NaN) goes to
-// FormatGeneral.
-
-using U128 = unsigned __int128;
-
-constexpr std::uint64_t kPow10[20] = {1ull,
-                                      10ull,
-                                      100ull,
-                                      1000ull,
-                                      10000ull,
-                                      100000ull,
-                                      1000000ull,
-                                      10000000ull,
-                                      100000000ull,
-                                      1000000000ull,
-                                      10000000000ull,
-                                      100000000000ull,
-                                      1000000000000ull,
-                                      10000000000000ull,
-                                      100000000000000ull,
-                                      1000000000000000ull,
-                                      10000000000000000ull,
-                                      100000000000000000ull,
-                                      1000000000000000000ull,
-                                      10000000000000000000ull};
-
-constexpr char kDigitPairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
-
-// The 15 digits of 10^14 <= n < 10^15 into out[0..14].
-inline void Put15Digits(char* out, std::uint64_t n) {
-  std::uint64_t high = n / 100000000u;  // 7 digits
-  std::uint32_t low = static_cast<std::uint32_t>(n % 100000000u);
-  for (int i = 13; i >= 7; i -= 2) {
-    std::memcpy(out + i, kDigitPairs + 2 * (low % 100u), 2);
-    low /= 100u;
-  }
-  for (int i = 5; i >= 1; i -= 2) {
-    std::memcpy(out + i, kDigitPairs + 2 * (high % 100u), 2);
-    high /= 100u;
-  }
-  out[0] = static_cast<char>('0' + high);
-}
-
-// round(m * 10^k / 2^shift), ties to even.
-inline std::uint64_t ScaleRound(std::uint64_t m, int k, int shift) {
-  const U128 product = static_cast<U128>(m) * kPow10[k];
-  std::uint64_t q = static_cast<std::uint64_t>(product >> shift);
-  const U128 rest = product & ((static_cast<U128>(1) << shift) - 1);
-  const U128 half = static_cast<U128>(1) << (shift - 1);
-  if (rest > half || (rest == half && (q & 1u) != 0)) ++q;
-  return q;
-}
-
-// Writes value in "%.15g" form at `out` (room for 32 characters) and returns
-// the end, or nullptr when the value needs the general path.
-char* FormatPlain15(double value, char* out) {
-  std::uint64_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  const int biased = static_cast<int>((bits >> 52) & 0x7FF);
-  const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
-  char* p = out;
-  if (bits >> 63) *p++ = '-';
-  if (biased == 0) {
-    if (fraction != 0) return nullptr;  // subnormal
-    *p++ = '0';
-    return p;
-  }
-  // |value| = m / 2^shift; at 2^52 and above the 15-digit form has an exponent.
-  const int shift = 1075 - biased;
-  if (shift < 1 || shift > 100) return nullptr;
-  const std::uint64_t m = fraction | (std::uint64_t{1} << 52);
-  // floor(log10 |value|) is floor(log2 |value| * log10 2) or one more.
-  int k = 14 - (((biased - 1023) * 78913) >> 18);
-  if (k < 0 || k > 19) return nullptr;
-  std::uint64_t n = ScaleRound(m, k, shift);
-  if (n >= kPow10[15]) {
-    if (--k < 0) return nullptr;
-    n = ScaleRound(m, k, shift);
-  } else if (n < kPow10[14]) {  // not expected from the estimate; kept exact anyway
-    if (++k > 19) return nullptr;
-    n = ScaleRound(m, k, shift);
-  }
-  if (k > 18) return nullptr;  // below 0.0001: exponent form
-
-  char digits[15];
-  Put15Digits(digits, n);
-  int last = 15;  // the digits after the point end before the trailing zeros
-  if (k <= 14) {
-    const int whole = 15 - k;
-    std::memcpy(p, digits, static_cast<std::size_t>(whole));
-    p += whole;
-    while (last > whole && digits[last - 1] == '0') --last;
-    if (last > whole) {
-      *p++ = '.';
-      std::memcpy(p, digits + whole, static_cast<std::size_t>(last - whole));
-      p += last - whole;
-    }
-  } else {
-    *p++ = '0';
-    *p++ = '.';
-    for (int z = 15; z < k; ++z) *p++ = '0';
-    while (digits[last - 1] == '0') --last;
-    std::memcpy(p, digits, static_cast<std::size_t>(last));
-    p += last;
-  }
-  return p;
-}
-
 char* PutRight(char* p, std::string_view text, std::size_t width) {
   if (text.size() < width) {
     std::memset(p, ' ', width - text.size());
@@ -233,11 +114,7 @@ void WriteMatrixRows(std::ostream& out, int nFrom, int nTo, Source source) {
       const char flags = source(r, s, weight);
       char* p = chunk.p;
       if (flags & FMaskExists) {
-        const char* end = FormatPlain15(weight, text);
-        const std::string_view number =
-            end != nullptr ? std::string_view(text, static_cast<std::size_t>(end - text))
-                           : FileTools::FormatGeneral(weight, text);
-        p = PutRight(p, number, kWeightWidth);
+        p = PutRight(p, FileTools::FormatGeneral(weight, text), kWeightWidth);
         *p++ = ' ';
         if constexpr (Freezable) {
           *p++ = (flags & FMaskTrainable) ? 'T' : 'F';
