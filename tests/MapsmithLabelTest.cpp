@@ -3,9 +3,6 @@
 // fit, usage errors and run-time failures with their whole messages.
 #include "Kohonen/Label/MapsmithLabel.h"
 
-#include <regex>
-#include <set>
-
 #include "tests/ToolRun.h"
 
 namespace {
@@ -124,18 +121,9 @@ TEST_F(MapsmithLabelTest, HelpListsEveryOptionOfTheManualPageAndTheBinaryRuns) {
   EXPECT_EQ(version.out, "MapsmithLabel " MAPSMITH_VERSION "\n");
   const Outcome help = Label({"--help"});
   EXPECT_EQ(help.status, 0);
-  // The long options a text names; the manual writes each '-' as "\\-".
-  auto options = [](std::string text) {
-    text = std::regex_replace(text, std::regex(R"(\\-)"), "-");
-    std::set<std::string> names;
-    const std::regex option("--([a-z][a-z-]*)");
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), option); it != std::sregex_iterator(); ++it)
-      names.insert((*it)[1]);
-    return names;
-  };
   const std::string manual = Read(std::string(MAPSMITH_TEST_DATA) + "/../../docs/MapsmithLabel.1");
   ASSERT_FALSE(manual.empty());
-  EXPECT_EQ(options(manual), options(help.out));
+  EXPECT_EQ(tooltest::LongOptions(manual), tooltest::LongOptions(help.out));
 
   const Outcome o = RunBinary("MapsmithLabel", "-m '" + map_ + "' -d '" + labelled_ + "' -r '" + rows_ + "'");
   EXPECT_EQ(o.status, 0) << o.err;

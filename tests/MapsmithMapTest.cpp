@@ -3,9 +3,6 @@
 // error and run-time failure with its whole message and status.
 #include "Kohonen/Map/MapsmithMap.h"
 
-#include <regex>
-#include <set>
-
 #include "tests/ToolRun.h"
 
 namespace {
@@ -186,18 +183,9 @@ TEST_F(MapsmithMapTest, HelpListsEveryOptionOfTheManualPage) {
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.rfind("Usage: MapsmithMap --map MAP --data DATA [--out OUT] [OPTION]...\n", 0), 0u);
   EXPECT_EQ(help.err, "");
-  // The long options a text names; the manual writes each '-' as "\\-".
-  auto options = [](std::string text) {
-    text = std::regex_replace(text, std::regex(R"(\\-)"), "-");
-    std::set<std::string> names;
-    const std::regex option("--([a-z][a-z-]*)");
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), option); it != std::sregex_iterator(); ++it)
-      names.insert((*it)[1]);
-    return names;
-  };
   const std::string manual = Read(std::string(MAPSMITH_TEST_DATA) + "/../../docs/MapsmithMap.1");
   ASSERT_FALSE(manual.empty());
-  EXPECT_EQ(options(manual), options(help.out));
+  EXPECT_EQ(tooltest::LongOptions(manual), tooltest::LongOptions(help.out));
 }
 
 TEST_F(MapsmithMapTest, TheBinaryWritesToStandardOutputAndReportsAFailedWrite) {

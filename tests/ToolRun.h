@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -27,6 +28,24 @@ using Entry = int (*)(int, const char* const*, std::ostream&, std::ostream&);
 inline std::string Read(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The long options ("--name") a help text or manual page names; a manual
+// page writes each '-' as "\\-".
+inline std::set<std::string> LongOptions(const std::string& text) {
+  std::string plain;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '-') ++i;
+    plain += text[i];
+  }
+  std::set<std::string> names;
+  for (std::size_t i = plain.find("--"); i != std::string::npos; i = plain.find("--", i + 2)) {
+    std::size_t end = i + 2;
+    if (end >= plain.size() || plain[end] < 'a' || plain[end] > 'z') continue;
+    while (end < plain.size() && ((plain[end] >= 'a' && plain[end] <= 'z') || plain[end] == '-')) ++end;
+    names.insert(plain.substr(i + 2, end - i - 2));
+  }
+  return names;
 }
 
 // A test's own directory; the files of tests/data/tools are reached by Data().
