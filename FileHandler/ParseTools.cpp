@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <climits>
 #include <cstddef>
@@ -338,11 +339,11 @@ constexpr double kExactPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e
 inline bool EightDigits(const char* p, std::uint64_t& value) {
   std::uint64_t x;
   std::memcpy(&x, p, sizeof x);
+  if constexpr (std::endian::native == std::endian::big) x = __builtin_bswap64(x);  // first character lowest
   if (((x & 0xF0F0F0F0F0F0F0F0u) | (((x + 0x0606060606060606u) & 0xF0F0F0F0F0F0F0F0u) >> 4)) !=
       0x3333333333333333u)
     return false;
-  // Bytes to digits, then pairs, then fours, then the eight (the first
-  // character is the lowest byte on little-endian machines).
+  // Bytes to digits, then pairs, then fours, then the eight.
   x -= 0x3030303030303030u;
   x = x * 10 + (x >> 8);
   x = (((x & 0x000000FF000000FFu) * (100 + (std::uint64_t{1000000} << 32))) +
@@ -662,8 +663,12 @@ char* FormatPlain15(double value, char* out) {
   const std::uint64_t high = EightDigitChars(static_cast<std::uint32_t>(n / 100000000u));
   const std::uint64_t low = EightDigitChars(static_cast<std::uint32_t>(n % 100000000u));
   char text[32] = {};  // room for the fixed-size copies below
-  std::memcpy(text, &high, 8);
-  std::memcpy(text + 8, &low, 8);
+  const auto put = [&text](int at, std::uint64_t chars) {
+    if constexpr (std::endian::native == std::endian::big) chars = __builtin_bswap64(chars);
+    std::memcpy(text + at, &chars, 8);
+  };
+  put(0, high);
+  put(8, low);
   const char* const digits = text + 1;
   constexpr std::uint64_t kZeros = 0x3030303030303030u;
   const int last = low != kZeros ? 15 - (__builtin_clzll(low - kZeros) >> 3)
