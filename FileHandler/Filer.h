@@ -22,6 +22,7 @@
 #include "DataObject/Labels.h"
 #include "FileHandler/ParseTools.h"
 #include "KQmessage/KQML.h"
+#include "KQmessage/TException.h"
 
 // Return codes of the data set file operations.
 constexpr int32_t SUCCESS = 0;
