@@ -376,7 +376,8 @@ bool ParseShortDecimal(const char* p, const char* end, const char*& stop, double
       m = m * 100000000u + eight;
       p += 8;
     }
-    while (p != end && IsDecimalDigit(*p) && whole + (p - fraction) < 19) m = m * 10 + static_cast<unsigned>(*p++ - '0');
+    while (p != end && IsDecimalDigit(*p) && whole + (p - fraction) < 19)
+      m = m * 10 + static_cast<unsigned>(*p++ - '0');
     if (p != end && IsDecimalDigit(*p)) return false;  // more than 19 digits
     after = static_cast<int>(p - fraction);
   }

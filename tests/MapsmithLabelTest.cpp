@@ -2,7 +2,6 @@
 // labelled map and labelled rows against expected files, data that does not
 // fit, usage errors and run-time failures with their whole messages.
 #include "Kohonen/Label/MapsmithLabel.h"
-
 #include "tests/ToolRun.h"
 
 namespace {
@@ -12,9 +11,7 @@ using tooltest::Read;
 
 class MapsmithLabelTest : public tooltest::ToolTest {
  protected:
-  static Outcome Label(const std::vector<std::string>& args) {
-    return Run(RunMapsmithLabel, "MapsmithLabel", args);
-  }
+  static Outcome Label(const std::vector<std::string>& args) { return Run(RunMapsmithLabel, "MapsmithLabel", args); }
   static void ExpectUsageError(const std::vector<std::string>& args, const std::string& message) {
     const Outcome o = Label(args);
     EXPECT_EQ(o.status, 2) << message;
@@ -57,9 +54,9 @@ TEST_F(MapsmithLabelTest, TheLabelledMapAndLabelledRowsMatchTheirExpectedFiles) 
   EXPECT_NE(text.find("12 -3   [] \n"), std::string::npos) << text;
 
   // --inputs takes the first columns of both files.
-  const std::string wideLabelled =
-      Write("wide-labelled.dat", "[DataSet] [Rows = 2] [Inputs = 3] [ExpectedOutputs = Labels] [Data]"
-                                 " 1 2 0 [a] 11 19 0 [c] [~Data] [~DataSet]");
+  const std::string wideLabelled = Write("wide-labelled.dat",
+                                         "[DataSet] [Rows = 2] [Inputs = 3] [ExpectedOutputs = Labels] [Data]"
+                                         " 1 2 0 [a] 11 19 0 [c] [~Data] [~DataSet]");
   o = Label({"-m", map_, "-d", wideLabelled, "-r", Data("wide.dat"), "--inputs", "2", "--to", "dataset"});
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_NE(o.out.find("[Inputs = 2]\n[ExpectedOutputs = Labels]\n"), std::string::npos) << o.out;
@@ -74,8 +71,9 @@ TEST_F(MapsmithLabelTest, BothDataFilesMustFitTheMapAndTheLabelledOneCarryLabels
                 "3 input columns, more than the map's 2 inputs (--inputs 2 uses the first 2)");
   ExpectFailure({"-m", map_, "-d", labelled_, "-r", Data("infinite.dat")}, Data("infinite.dat"),
                 "row 3, column 2: not a finite number");
-  const std::string nan = Write("nan.dat", "[DataSet] [Rows = 1] [Inputs = 2] [ExpectedOutputs = Labels] [Data]"
-                                           " nan 1 [a] [~Data] [~DataSet]");
+  const std::string nan = Write("nan.dat",
+                                "[DataSet] [Rows = 1] [Inputs = 2] [ExpectedOutputs = Labels] [Data]"
+                                " nan 1 [a] [~Data] [~DataSet]");
   ExpectFailure({"-m", map_, "-d", nan}, nan, "row 1, column 1: not a finite number");
   ExpectFailure({"-m", map_, "-d", labelled_, "--inputs=3"}, map_, "the map has 2 inputs, not 3 as --inputs says");
 }
@@ -86,10 +84,12 @@ TEST_F(MapsmithLabelTest, UsageErrorsAndRunTimeFailures) {
       {{"-d", labelled_}, "option --map is required"},
       {{"-m", map_, "-r", rows_}, "option --data is required"},
       {{"-m", map_, "-d", labelled_, "-r"}, "option -r needs a value"},
-      {{"-m", missing, "-d", missing, "-o", "labels.net"}, "option --out 'labels.net' names a map file; give --to for a data file"},
+      {{"-m", missing, "-d", missing, "-o", "labels.net"},
+       "option --out 'labels.net' names a map file; give --to for a data file"},
       {{"-m", map_, "-d", labelled_, "-r", rows_, "-o", rows_}, "option --out '" + rows_ + "' is also an input"},
       {{"-m", map_, "-d", labelled_, "-o", labelled_}, "option --out '" + labelled_ + "' is also an input"},
-      {{"-m", missing, "-d", missing, "--to=codebook"}, "option --to expects one of dataset, csv, sompak, not 'codebook'"},
+      {{"-m", missing, "-d", missing, "--to=codebook"},
+       "option --to expects one of dataset, csv, sompak, not 'codebook'"},
       {{"-m", missing, "-d", missing, "--inputs=-1"}, "option --inputs must be between 1 and 2147483647, not '-1'"},
       {{"-m", missing, "-d", missing, "--quality"}, "unknown option '--quality'"},
       {{"-m", missing, "-d", missing, "x", "y"}, "extra operand 'x'"},
@@ -97,8 +97,9 @@ TEST_F(MapsmithLabelTest, UsageErrorsAndRunTimeFailures) {
   for (const auto& [args, message] : usage) ExpectUsageError(args, message);
 
   const std::string out = Write("out.dat", "earlier output\n");
-  const std::string malformed = Write("malformed.dat", "[DataSet] [Inputs = 2] [Rows = 1] [ExpectedOutputs = Labels]"
-                                                       " [Data] 1 2 red ]");
+  const std::string malformed = Write("malformed.dat",
+                                      "[DataSet] [Inputs = 2] [Rows = 1] [ExpectedOutputs = Labels]"
+                                      " [Data] 1 2 red ]");
   const std::vector<std::tuple<std::vector<std::string>, std::string, std::string>> failures = {
       {{"-m", Path("missing.net"), "-d", labelled_}, Path("missing.net"), "cannot open: No such file or directory"},
       {{"-m", map_, "-d", missing}, missing, "cannot open: No such file or directory"},

@@ -2,7 +2,6 @@
 // outputs against expected files, data that does not fit the map, every usage
 // error and run-time failure with its whole message and status.
 #include "Kohonen/Map/MapsmithMap.h"
-
 #include "tests/ToolRun.h"
 
 namespace {
@@ -49,11 +48,15 @@ TEST_F(MapsmithMapTest, EachOutputKindMatchesItsExpectedFile) {
   };
   const std::vector<Case> cases = {
       {{"-m", map_, "-d", rows_, "-o", Path("a.dat")}, "a.dat", "expected-coords.dat"},
-      {{"--map=" + map_, "--data=" + rows_, "--out=" + Path("b.dat"), "--output=coords"}, "b.dat", "expected-coords.dat"},
+      {{"--map=" + map_, "--data=" + rows_, "--out=" + Path("b.dat"), "--output=coords"},
+       "b.dat",
+       "expected-coords.dat"},
       {{"-m", map_, "-d", rows_, "-o", Path("c.txt"), "--output", "index"}, "c.txt", "expected-index.dat"},
       {{"-m", map_, "-d", rows_, "-o", Path("d"), "--output", "reconstruction"}, "d", "expected-reconstruction.dat"},
       {{"-m", map_, "-d", rows_, "-o", Path("e.csv"), "--to", "dataset"}, "e.csv", "expected-coords.dat"},
-      {{"-m", map_, "-d", rows_, "-o", Path("f.net"), "--to=dataset", "--from=dataset"}, "f.net", "expected-coords.dat"},
+      {{"-m", map_, "-d", rows_, "-o", Path("f.net"), "--to=dataset", "--from=dataset"},
+       "f.net",
+       "expected-coords.dat"},
       // An existing output is replaced.
       {{"-m", map_, "-d", rows_, "-o", Path("a.dat"), "--output=index"}, "a.dat", "expected-index.dat"},
   };
@@ -84,8 +87,10 @@ TEST_F(MapsmithMapTest, DataMustFitTheMapsInputs) {
   // Rows and columns are counted from 1; the first value that is not finite is named.
   const std::string infinite = Data("infinite.dat");
   ExpectFailure({"-m", map_, "-d", infinite}, infinite, "row 3, column 2: not a finite number");
-  const std::string nan = Write("nan.dat", "[DataSet] [Rows = 2] [Inputs = 3] [Data] 1 2 3 4 -nan 6 [~Data] [~DataSet]");
-  ExpectFailure({"-m", map_, "-d", nan}, nan, "3 input columns, more than the map's 2 inputs (--inputs 2 uses the first 2)");
+  const std::string nan =
+      Write("nan.dat", "[DataSet] [Rows = 2] [Inputs = 3] [Data] 1 2 3 4 -nan 6 [~Data] [~DataSet]");
+  ExpectFailure({"-m", map_, "-d", nan}, nan,
+                "3 input columns, more than the map's 2 inputs (--inputs 2 uses the first 2)");
   ExpectFailure({"-m", map_, "-d", nan, "--inputs=2"}, nan, "row 2, column 2: not a finite number");
   // A column that is not used may hold anything.
   const std::string unused = Write("unused.dat", "[DataSet] [Rows = 1] [Inputs = 3] [Data] 1 2 inf [~Data] [~DataSet]");
@@ -124,19 +129,25 @@ TEST_F(MapsmithMapTest, UsageErrorsNameTheOptionAndComeBeforeAnyFileIsRead) {
       {{}, "option --map is required"},
       {{"-m", map_}, "option --data is required"},
       {{"-m"}, "option -m needs a value"},
-      {{"-m", missing, "-d", missing, "--output=xy"}, "option --output expects one of coords, index, reconstruction, not 'xy'"},
+      {{"-m", missing, "-d", missing, "--output=xy"},
+       "option --output expects one of coords, index, reconstruction, not 'xy'"},
       {{"-m", missing, "-d", missing, "--inputs=0"}, "option --inputs must be between 1 and 2147483647, not '0'"},
       {{"-m", missing, "-d", missing, "--inputs=2x"}, "option --inputs expects a whole number, not '2x'"},
       {{"-m", missing, "-d", missing, "--inputs=2.0"}, "option --inputs expects a whole number, not '2.0'"},
-      {{"-m", missing, "-d", missing, "--to=network"}, "option --to expects one of dataset, csv, sompak, not 'network'"},
+      {{"-m", missing, "-d", missing, "--to=network"},
+       "option --to expects one of dataset, csv, sompak, not 'network'"},
       {{"-m", missing, "-d", missing, "--from=xml"},
        "option --from expects one of dataset, network, csv, sompak, codebook, not 'xml'"},
-      {{"-m", missing, "-d", missing, "--header", "--no-header"}, "options --header and --no-header exclude each other"},
-      {{"-m", missing, "-d", missing, "-o", "x.net"}, "option --out 'x.net' names a map file; give --to for a data file"},
-      {{"-m", missing, "-d", missing, "-o", "x.COD"}, "option --out 'x.COD' names a map file; give --to for a data file"},
+      {{"-m", missing, "-d", missing, "--header", "--no-header"},
+       "options --header and --no-header exclude each other"},
+      {{"-m", missing, "-d", missing, "-o", "x.net"},
+       "option --out 'x.net' names a map file; give --to for a data file"},
+      {{"-m", missing, "-d", missing, "-o", "x.COD"},
+       "option --out 'x.COD' names a map file; give --to for a data file"},
       {{"-m", map_, "-d", rows_, "-o", rows_}, "option --out '" + rows_ + "' is also an input"},
       {{"-m", map_, "-d", rows_, "-o", map_, "--to=dataset"}, "option --out '" + map_ + "' is also an input"},
-      {{"-m", missing, "-d", missing, "--quality", "--output=index"}, "option --output needs --out when --quality is given"},
+      {{"-m", missing, "-d", missing, "--quality", "--output=index"},
+       "option --output needs --out when --quality is given"},
       {{"-m", missing, "-d", missing, "-q", "--to=csv"}, "option --to needs --out when --quality is given"},
       {{"-m", missing, "-d", missing, "--quality=yes"}, "option --quality takes no value"},
       {{"-m", missing, "-d", missing, "extra"}, "extra operand 'extra'"},

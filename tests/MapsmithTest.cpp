@@ -296,7 +296,8 @@ TEST_F(CommandLineTest, HelpAndVersionAreTheOnlyArgumentOrAParameterFile) {
     EXPECT_EQ(o.out, "");
     EXPECT_EQ(o.err, std::string("Unable to open parameter file ") + name + "\n");
   }
-  for (const auto& outcome : {RunTool({"--help", "--version"}), RunTool({"--version", "p"}), RunTool({"p", "--help"})}) {
+  for (const auto& outcome :
+       {RunTool({"--help", "--version"}), RunTool({"--version", "p"}), RunTool({"p", "--help"})}) {
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(outcome.out, "");
     EXPECT_EQ(outcome.err, "Usage Mapsmith ParameterFile\n");

@@ -33,8 +33,8 @@ TEST_F(ToolExamplesTest, TheReadmeCommandsWriteTheExpectedFiles) {
       {"MapsmithMap --map " + t + "colors.net --data " + t + "colors.dat --out winners.dat", "winners.dat",
        "winners.dat"},
       {"MapsmithMap --map " + t + "colors.net --data " + t + "colors.dat --quality", "", "quality.txt"},
-      {"MapsmithLabel --map " + t + "colors.net --data " + t + "colors.dat --out labelled-map.dat",
-       "labelled-map.dat", "labelled-map.dat"},
+      {"MapsmithLabel --map " + t + "colors.net --data " + t + "colors.dat --out labelled-map.dat", "labelled-map.dat",
+       "labelled-map.dat"},
       {"MapsmithLabel --map " + t + "colors.net --data " + t + "colors.dat --rows " + t +
            "new-colors.dat --out labelled-rows.dat",
        "labelled-rows.dat", "labelled-rows.dat"},

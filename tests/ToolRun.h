@@ -52,9 +52,8 @@ inline std::set<std::string> LongOptions(const std::string& text) {
 class ToolTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("mapsmith-tool-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ = std::filesystem::temp_directory_path() / ("mapsmith-tool-" + std::to_string(::getpid()) + "-" +
+                                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
   }
@@ -84,8 +83,8 @@ class ToolTest : public ::testing::Test {
   // (read back as Outcome::out unless it is a device).
   Outcome RunBinary(const std::string& tool, const std::string& args,
                     const std::string& stdoutFile = "stdout.txt") const {
-    const std::string command = "cd '" + dir_.string() + "' && '" + std::string(MAPSMITH_TOOL_DIR) + "/" + tool +
-                                "' " + args + " >'" + stdoutFile + "' 2>stderr.txt";
+    const std::string command = "cd '" + dir_.string() + "' && '" + std::string(MAPSMITH_TOOL_DIR) + "/" + tool + "' " +
+                                args + " >'" + stdoutFile + "' 2>stderr.txt";
     const int raw = std::system(command.c_str());
     const bool device = stdoutFile.starts_with("/dev/");  // not read back
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, device ? std::string() : Read(dir_ / stdoutFile),

@@ -28,22 +28,19 @@ std::unique_ptr<Data> FirstColumns(const Data& data, int columns) {
 
 }  // namespace
 
-int MapInputCount(TKohonenNetwork& map) { return map.GetLayer(1)->numNeurons; }
-int MapNeuronCount(TKohonenNetwork& map) { return map.GetLayer(2)->numNeurons; }
-
 std::unique_ptr<TKohonenNetwork> ReadMapForRuns(const std::string& path) {
   std::unique_ptr<TKohonenNetwork> map = ReadMapFile(path);
-  const int inputs = MapInputCount(*map);
-  const int neurons = MapNeuronCount(*map);
-  if (inputs < 1) throw RunError{path, "the map has no inputs"};
+  const int neurons = map->NumMapNeurons();
+  if (map->NumInputs() < 1) throw RunError{path, "the map has no inputs"};
   if (neurons < 1) throw RunError{path, "the map has no neurons"};
-  if (map->numDimensions < 1) throw RunError{path, "the map has no grid dimensions"};
+  const std::vector<int> sizes = map->GridSizes();
+  if (sizes.empty()) throw RunError{path, "the map has no grid dimensions"};
   // Coordinates and labelled maps are made from the grid: its sizes must
   // number the neurons exactly.
   long long cells = 1;
   std::string grid;
-  for (int k = 0; k < map->numDimensions; ++k) {
-    const int size = map->dimensions[k];
+  for (std::size_t k = 0; k < sizes.size(); ++k) {
+    const int size = sizes[k];
     if (size < 1) throw RunError{path, "grid dimension " + std::to_string(k + 1) + " has size " + std::to_string(size)};
     cells = std::min(cells * size, 1LL << 40);
     grid += (k == 0 ? "" : " x ") + std::to_string(size);
@@ -55,8 +52,7 @@ std::unique_ptr<TKohonenNetwork> ReadMapForRuns(const std::string& path) {
 }
 
 OptionSpec InputsOptionSpec() {
-  return {"inputs", 0, "N", "use the first N input columns (N: the map's inputs)",
-          "all, as many as the map has"};
+  return {"inputs", 0, "N", "use the first N input columns (N: the map's inputs)", "all, as many as the map has"};
 }
 
 int InputsFrom(const ParsedOptions& options) {
@@ -66,8 +62,8 @@ int InputsFrom(const ParsedOptions& options) {
 DataTable ReadDataForMap(const std::string& path, const DataInputChoice& input, int mapInputs, int selected,
                          const std::string& mapPath) {
   if (selected != 0 && selected != mapInputs)
-    throw RunError{mapPath, "the map has " + Count(mapInputs, "input", "inputs") + ", not " +
-                                std::to_string(selected) + " as --inputs says"};
+    throw RunError{mapPath, "the map has " + Count(mapInputs, "input", "inputs") + ", not " + std::to_string(selected) +
+                                " as --inputs says"};
   DataTable table = ReadDataFile(path, input.format, input.csv);
   const int columns = table.data->MbrNdxInputs;
   if (columns < mapInputs)
@@ -88,8 +84,8 @@ DataTable ReadDataForMap(const std::string& path, const DataInputChoice& input, 
     const double* row = data.MbrDyaRtpInputs[r];
     for (int c = 0; c < mapInputs; ++c)
       if (!std::isfinite(row[c]))
-        throw RunError{path, "row " + std::to_string(r + 1) + ", column " + std::to_string(c + 1) +
-                                 ": not a finite number"};
+        throw RunError{path,
+                       "row " + std::to_string(r + 1) + ", column " + std::to_string(c + 1) + ": not a finite number"};
   }
   return table;
 }

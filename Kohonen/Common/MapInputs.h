@@ -19,10 +19,6 @@ namespace mapsmith {
 // RunError naming the file.
 std::unique_ptr<TKohonenNetwork> ReadMapForRuns(const std::string& path);
 
-// The number of inputs and of map neurons of a map.
-int MapInputCount(TKohonenNetwork& map);
-int MapNeuronCount(TKohonenNetwork& map);
-
 // The option that selects the first N input columns, for option tables.
 OptionSpec InputsOptionSpec();
 

@@ -54,7 +54,7 @@ int Run(const ParsedOptions& options, std::ostream& out, std::ostream&) {
   CheckDataOutput(outPath, outFormat, inputs);
 
   std::unique_ptr<TKohonenNetwork> map = ReadMapForRuns(mapPath);
-  const int mapInputs = MapInputCount(*map);
+  const int mapInputs = map->NumInputs();
   DataTable labelled = ReadDataForMap(labelledPath, input, mapInputs, selected, mapPath);
   if (!labelled.data->MbrHasLabels) throw RunError{labelledPath, "the rows carry no labels"};
   DataTable rows;

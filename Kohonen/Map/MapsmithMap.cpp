@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "DataObject/Data.h"
+#include "FileHandler/ParseTools.h"
 #include "Kohonen/Common/CommandLine.h"
 #include "Kohonen/Common/DataFiles.h"
 #include "Kohonen/Common/MapInputs.h"
-#include "FileHandler/ParseTools.h"
 #include "NeuralNets/MapQuality.h"
 #include "NeuralNets/TKohonenNetwork.h"
 
@@ -77,7 +77,7 @@ int Run(const ParsedOptions& options, std::ostream& out, std::ostream&) {
   CheckDataOutput(outPath, outFormat, {mapPath, dataPath});
 
   std::unique_ptr<TKohonenNetwork> map = ReadMapForRuns(mapPath);
-  DataTable table = ReadDataForMap(dataPath, input, MapInputCount(*map), selected, mapPath);
+  DataTable table = ReadDataForMap(dataPath, input, map->NumInputs(), selected, mapPath);
 
   if (writeRows) {
     DataTable result;
