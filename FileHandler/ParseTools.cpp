@@ -619,6 +619,16 @@ inline std::uint64_t EightDigitChars(std::uint32_t v) {
   return (tens | ((y - tens * 10) << 8)) + 0x3030303030303030u;
 }
 
+// Stores the 16 bytes of v at `at`, its lowest byte first.
+inline void Store16(char* at, U128 v) {
+  std::uint64_t part[2] = {static_cast<std::uint64_t>(v), static_cast<std::uint64_t>(v >> 64)};
+  if constexpr (std::endian::native == std::endian::big) {
+    part[0] = __builtin_bswap64(part[0]);
+    part[1] = __builtin_bswap64(part[1]);
+  }
+  std::memcpy(at, part, sizeof part);
+}
+
 // round(m * 10^k / 2^shift), ties to even.
 inline std::uint64_t ScaleRound(std::uint64_t m, int k, int shift) {
   const U128 product = static_cast<U128>(m) * kPow10[k];
@@ -660,33 +670,31 @@ char* FormatPlain15(double value, char* out) {
   }
   if (k > 18) return nullptr;  // below 0.0001: exponent form
 
-  // A '0' and the 15 digits of n; then where they end without trailing zeros.
-  const std::uint64_t high = EightDigitChars(static_cast<std::uint32_t>(n / 100000000u));
-  const std::uint64_t low = EightDigitChars(static_cast<std::uint32_t>(n % 100000000u));
-  char text[32] = {};  // room for the fixed-size copies below
-  const auto put = [&text](int at, std::uint64_t chars) {
-    if constexpr (std::endian::native == std::endian::big) chars = __builtin_bswap64(chars);
-    std::memcpy(text + at, &chars, 8);
-  };
-  put(0, high);
-  put(8, low);
-  const char* const digits = text + 1;
+  // The 15 digits of n as one 16-character value (the first digit in the
+  // lowest byte, then a zero byte), and where they end without trailing
+  // zeros. The text is put together in registers and stored whole, never read
+  // back from memory.
+  const std::uint64_t high = EightDigitChars(static_cast<std::uint32_t>(n / 100000000u));  // '0' d0..d6
+  const std::uint64_t low = EightDigitChars(static_cast<std::uint32_t>(n % 100000000u));   // d7..d14
   constexpr std::uint64_t kZeros = 0x3030303030303030u;
   const int last = low != kZeros ? 15 - (__builtin_clzll(low - kZeros) >> 3)
                                  : 8 - (__builtin_clzll((high - kZeros) >> 8) >> 3);
+  const U128 digits = (high >> 8) | (static_cast<U128>(low) << 56);
   if (k <= 14) {
-    const int whole = 15 - k;
-    std::memcpy(p, digits, 15);
-    p += whole;
+    const int whole = 15 - k;  // 1 to 15 digits before the point
     if (last > whole) {
-      *p++ = '.';
-      std::memcpy(p, digits + whole, 15);
-      p += last - whole;
+      const int bits = 8 * whole;
+      const U128 before = digits & ((static_cast<U128>(1) << bits) - 1);
+      Store16(p, before | (static_cast<U128>('.') << bits) | ((digits >> bits) << (bits + 8)));
+      p += last + 1;
+    } else {
+      Store16(p, digits);
+      p += whole;
     }
   } else {
     std::memcpy(p, "0.000", 5);
     p += 2 + (k - 15);
-    std::memcpy(p, digits, 15);
+    Store16(p, digits);
     p += last;
   }
   return p;
