@@ -18,7 +18,8 @@ set(MAPSMITH_INTERNAL_HEADERS
   NeuralNets/WinnerDistances.h
   NeuralNets/TPreparedMap.h
   NeuralNets/GridDimensions.h
-  NeuralNets/TrainingBlocks.h)
+  NeuralNets/TrainingBlocks.h
+  KQmessage/NameIndex.h)
 file(GLOB MAPSMITH_ALL_HEADERS RELATIVE ${PROJECT_SOURCE_DIR}
   ${PROJECT_SOURCE_DIR}/NeuralNets/*.h ${PROJECT_SOURCE_DIR}/DataObject/*.h
   ${PROJECT_SOURCE_DIR}/FileHandler/*.h ${PROJECT_SOURCE_DIR}/KQmessage/*.h)

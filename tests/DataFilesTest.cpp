@@ -3,7 +3,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <sstream>
 #include <string>
 
 #include "Kohonen/Common/CommandLine.h"
@@ -93,7 +95,7 @@ TEST_F(DataFilesTest, DataSetFilesReadAndWriteBackAndAFailedWriteKeepsTheOldFile
   }
 }
 
-TEST_F(DataFilesTest, MapsAreReadOnlyFromKohonenNetworkFiles) {
+TEST_F(DataFilesTest, MapsFromNetworkFilesMustBeKohonenMaps) {
   const std::string dir = std::string(MAPSMITH_TEST_DATA) + "/networkfile/good/";
   std::unique_ptr<TKohonenNetwork> map = ReadMapFile(dir + "kohonen_example.net");
   ASSERT_NE(map, nullptr);
@@ -109,6 +111,45 @@ TEST_F(DataFilesTest, MapsAreReadOnlyFromKohonenNetworkFiles) {
   } catch (const RunError& e) {
     EXPECT_EQ(e.reason, "Not a Kohonen network");
   }
+}
+
+TEST_F(DataFilesTest, EveryFormatReadsThroughOneEntryWithItsWarningsNamingTheFile) {
+  const std::string csv = Make("in.csv", "x;kind\n1;a\n2;\n");
+  CsvOptions options;
+  options.labelColumn = "kind";
+  DataTable table = ReadDataFile(csv, FileFormat::Unknown, options);
+  EXPECT_EQ(table.columnNames, (std::vector<std::string>{"x"}));
+  EXPECT_EQ(table.labelName, "kind");
+  EXPECT_EQ(table.warnings, (std::vector<std::string>{csv + ": warning: 1 row has an empty label cell and no label"}));
+  std::ostringstream err;
+  PrintWarnings("MapsmithToy", table.warnings, err);
+  EXPECT_EQ(err.str(), "MapsmithToy: " + table.warnings[0] + "\n");
+
+  const std::string sompak = Make("in.txt", "1\n5 weight=2\n");
+  EXPECT_EQ(ReadDataFile(sompak, FileFormat::Unknown).warnings,
+            (std::vector<std::string>{sompak + ": warning: 1 row carries weight= or fixed= qualifiers, which are ignored"}));
+  const std::string codebook = Make("in.cod", "1 rect 1 1 gaussian\n0.5 lab\n");
+  std::vector<std::string> warnings;
+  std::unique_ptr<TKohonenNetwork> map = ReadMapFile(codebook, FileFormat::Unknown, &warnings);
+  EXPECT_EQ(warnings, (std::vector<std::string>{codebook + ": warning: 1 unit carries labels, which are ignored"}));
+  EXPECT_EQ(ReadMapFile(codebook)->numDimensions, 1);
+
+  auto reason = [](const std::function<void()>& work) {
+    try {
+      work();
+    } catch (const RunError& e) {
+      return e.file + ": " + e.reason;
+    }
+    return std::string("(done)");
+  };
+  EXPECT_EQ(reason([&] { ReadDataFile(codebook, FileFormat::Unknown); }), codebook + ": is a map, not a data set");
+  EXPECT_EQ(reason([&] { ReadMapFile(csv); }), csv + ": is a data set, not a map");
+  EXPECT_EQ(reason([&] { ReadDataFile(dir_.string(), FileFormat::Csv); }), dir_.string() + ": is a directory");
+  EXPECT_EQ(reason([&] { ReadMapFile(dir_.string(), FileFormat::Network); }), dir_.string() + ": is a directory");
+  EXPECT_EQ(reason([&] { WriteDataFile((dir_ / "m.cod").string(), table, FileFormat::Unknown); }),
+            (dir_ / "m.cod").string() + ": a data set cannot be written as a map");
+  EXPECT_EQ(reason([&] { WriteMapFile((dir_ / "m.csv").string(), *map); }),
+            (dir_ / "m.csv").string() + ": a map cannot be written as a data set");
 }
 
 }  // namespace
@@ -135,6 +176,10 @@ TEST(DataInputOptionsTest, TheSharedOptionsChooseFormatAndCsvReading) {
   EXPECT_THROW(parse({"--header", "--no-header"}), UsageError);
   EXPECT_THROW(parse({"--separator=|"}), UsageError);
   EXPECT_THROW(parse({"--from=xml"}), UsageError);
+  EXPECT_THROW(parse({"--label-column=00"}), UsageError);
+  EXPECT_THROW(parse({"--label-column="}), UsageError);
+  EXPECT_THROW(parse({"--label-column=name", "--no-header"}), UsageError);
+  EXPECT_EQ(parse({"--label-column=2", "--no-header"}).csv.labelColumn, "2");
 }
 
 }  // namespace

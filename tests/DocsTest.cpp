@@ -452,9 +452,10 @@ bool StandsIn(const std::vector<std::string>& block, const std::vector<std::stri
   return false;
 }
 
-// Commands that .ci/run runs as the documents write them.
+// Commands that are run as the documents write them: by .ci/run, or (a
+// companion tool's commands) by that tool's tests.
 bool IsCommand(const std::string& line) {
-  for (const char* start : {"cmake ", "ctest ", "g++ ", "./"})
+  for (const char* start : {"cmake ", "ctest ", "g++ ", "./", "MapsmithConvert "})
     if (line.rfind(start, 0) == 0) return true;
   return false;
 }
@@ -463,7 +464,8 @@ TEST(DocsTest, EveryCodeBlockOfTheReadmeAndLibraryGuideIsRunOrStandsInAnExampleF
   // The files a quote may come from: the example programs, parameter and data
   // files, and the outputs the example programs print.
   std::vector<std::pair<fs::path, std::vector<std::string>>> sources;
-  for (const fs::path& dir : {kDocs / "examples", kRoot / "examples", kRoot / "examples" / "label_map", kDocData})
+  for (const fs::path& dir : {kDocs / "examples", kRoot / "examples", kRoot / "examples" / "label_map",
+                              kRoot / "examples" / "convert", kDocData})
     for (const auto& entry : fs::directory_iterator(dir))
       if (entry.is_regular_file()) sources.emplace_back(entry.path(), Lines(Slurp(entry.path())));
   for (const fs::path& doc : {kRoot / "README.md", kDocs / "library.md"}) {

@@ -104,7 +104,7 @@ TEST_F(MapsmithLabelTest, UsageErrorsAndRunTimeFailures) {
       {{"-m", Path("missing.net"), "-d", labelled_}, Path("missing.net"), "cannot open: No such file or directory"},
       {{"-m", map_, "-d", missing}, missing, "cannot open: No such file or directory"},
       {{"-m", map_, "-d", labelled_, "-r", missing}, missing, "cannot open: No such file or directory"},
-      {{"-m", Data("no-neurons.net"), "-d", labelled_}, Data("no-neurons.net"), "the map has no neurons"},
+      {{"-m", Data("no-neurons.net"), "-d", labelled_}, Data("no-neurons.net"), "Map layer has no neurons"},
       {{"-m", map_, "-d", malformed}, malformed, "Label list expected"},
       {{"-m", map_, "-d", labelled_, "-r", map_}, map_, "is a map, not a data set"},
   };

@@ -5,14 +5,18 @@
 #include <cstring>
 #include <charconv>
 #include <fstream>
+#include <ios>
 #include <ostream>
 #include <sstream>
+#include <sys/stat.h>
 
 #include "FileHandler/AtomicFile.h"
 #include "FileHandler/Filer.h"
 #include "FileHandler/NetworkFile.h"
 #include "FileHandler/ParseTools.h"
 #include "Kohonen/Common/CommandLine.h"
+#include "Kohonen/Common/CsvFile.h"
+#include "Kohonen/Common/SomPakFile.h"
 
 namespace mapsmith {
 
@@ -60,9 +64,42 @@ FileFormat TaggedFormat(std::string_view text) {
 }
 
 // Refuses a file that cannot be opened for reading, with the system's reason.
+// A directory opens but fails at the first read (which the C++ library
+// reports by throwing), so it is refused here by name.
 void CheckReadable(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in.is_open()) throw RunError{path, "cannot open: " + std::string(std::strerror(errno))};
+  struct stat info;
+  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) throw RunError{path, "is a directory"};
+}
+
+// Runs `read` on the file opened for reading, turning the library's errors
+// and read failures into RunErrors naming the file.
+void ReadFile(const std::string& path, const std::function<void(std::istream&)>& read) {
+  CheckReadable(path);
+  std::ifstream in(path, std::ios::binary);
+  if (!in.is_open()) throw RunError{path, "cannot open: " + std::string(std::strerror(errno))};
+  try {
+    WithFile(path, [&] { read(in); });
+  } catch (const std::ios_base::failure& e) {
+    throw RunError{path, "cannot read: " + e.code().message()};
+  }
+}
+
+// Bare warnings of a reader or writer as "<file>: warning: <what>".
+void AddWarnings(const std::string& path, const std::vector<std::string>& bare, std::vector<std::string>& to) {
+  for (const std::string& what : bare) to.push_back(path + ": warning: " + what);
+}
+
+// Whether `name` reads back from a data set file as the same one label: the
+// file has no quoting, so a label is one token of the tagged text.
+bool IsDataSetLabel(std::string_view name) {
+  if (name.empty()) return false;
+  for (char ch : name) {
+    const auto c = static_cast<signed char>(ch);
+    if (c < 33 || c > 126 || ch == ',' || std::strchr("[]/*=<>", ch) != nullptr) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -145,30 +182,47 @@ DataInputChoice DataInputFrom(const ParsedOptions& options) {
   if (options.Has("header")) choice.csv.header = 1;
   if (options.Has("no-header")) choice.csv.header = 0;
   choice.csv.labelColumn = options.Text("label-column");
+  if (options.Has("label-column")) {
+    const std::string& column = choice.csv.labelColumn;
+    const bool number = !column.empty() && column.find_first_not_of("0123456789") == std::string::npos;
+    if (column.empty() || (number && column.find_first_not_of('0') == std::string::npos))
+      throw UsageError{"option --label-column expects a column name or a number from 1, not '" + column + "'"};
+    if (!number && choice.csv.header == 0)
+      throw UsageError{"option --label-column names a column, but --no-header says there are no names"};
+  }
   return choice;
 }
 
+void PrintWarnings(const char* tool, const std::vector<std::string>& warnings, std::ostream& err) {
+  for (const std::string& warning : warnings) err << tool << ": " << warning << '\n';
+  err.flush();
+}
+
 DataTable ReadDataFile(const std::string& path, FileFormat format, const CsvOptions& csv) {
-  (void)csv;
   if (format == FileFormat::Unknown) format = DetectFormat(path);
-  CheckReadable(path);
   DataTable table;
   switch (format) {
-    case FileFormat::DataSet: {
-      WithFile(path, [&] {
+    case FileFormat::DataSet:
+      ReadFile(path, [&](std::istream& in) {
         FileTools tools;
         std::unique_ptr<Data> result;
-        if (ReadDataSetFile(tools, path, table.data, result) != SUCCESS) throw RunError{path, "cannot open"};
+        ReadDataSetFile(tools, in, table.data, result);
       });
       if (!table.data) throw RunError{path, "holds no data set"};
       return table;
-    }
-    case FileFormat::Network:
-    case FileFormat::SomPakCodebook:
-      throw RunError{path, "is a map, not a data set"};
+    case FileFormat::Csv:
+      ReadFile(path, [&](std::istream& in) { table = ReadCsv(in, csv); });
+      break;
+    case FileFormat::SomPakData:
+      ReadFile(path, [&](std::istream& in) { table = ReadSomPakData(in); });
+      break;
     default:
-      throw RunError{path, "this format cannot be read yet"};
+      throw RunError{path, "is a map, not a data set"};
   }
+  std::vector<std::string> bare;
+  bare.swap(table.warnings);
+  AddWarnings(path, bare, table.warnings);
+  return table;
 }
 
 void WriteAtomically(const std::string& path, const std::function<void(std::ostream&)>& write) {
@@ -178,54 +232,96 @@ void WriteAtomically(const std::string& path, const std::function<void(std::ostr
   if (!file.Commit()) throw RunError{path, "cannot write: " + file.ErrorText()};
 }
 
-void WriteDataFile(const std::string& path, const DataTable& table, FileFormat format, const CsvOptions& csv) {
+void WriteDataTo(std::ostream& out, const std::string& path, const DataTable& table, FileFormat format,
+                 const CsvOptions& csv, std::vector<std::string>* warnings) {
   if (format == FileFormat::Unknown) format = FormatFromExtension(path);
   if (format == FileFormat::Network || format == FileFormat::SomPakCodebook)
     throw RunError{path, "a data set cannot be written as a map"};
-  WriteAtomically(path, [&](std::ostream& out) { WriteDataStream(out, path, table, format, csv); });
-}
-
-void WriteDataStream(std::ostream& out, const std::string& name, const DataTable& table, FileFormat format,
-                     const CsvOptions& csv) {
-  (void)csv;
-  switch (format) {
-    case FileFormat::Unknown:
-    case FileFormat::DataSet: {
-      FileTools tools;
-      const int32_t status = WriteDataSetFile(tools, out, table.data.get(), nullptr);
-      if (status == ERR_FORMAT) throw RunError{name, "the data cannot be written as a data set file"};
-      if (status == ERR_ROWS) throw RunError{name, "no rows to write"};
-      return;
-    }
-    case FileFormat::Network:
-    case FileFormat::SomPakCodebook:
-      throw RunError{name, "a data set cannot be written as a map"};
-    default:
-      throw RunError{name, "this format cannot be written yet"};
-  }
-}
-
-std::unique_ptr<TKohonenNetwork> ReadMapFile(const std::string& path, FileFormat format) {
-  if (format == FileFormat::Unknown) format = DetectFormat(path);
-  if (format != FileFormat::Network) throw RunError{path, "this map format cannot be read yet"};
-  CheckReadable(path);
-  std::unique_ptr<TKohonenNetwork> map;
+  std::vector<std::string> bare;
   WithFile(path, [&] {
-    FileTools tools;
-    map = LoadKohonenNetwork(tools, path.c_str());
+    switch (format) {
+      case FileFormat::Csv:
+        WriteCsv(out, table, csv, &bare);
+        break;
+      case FileFormat::SomPakData:
+        WriteSomPakData(out, table, &bare);
+        break;
+      default: {
+        const Data& data = *table.data;
+        if (data.MbrHasLabels)
+          for (std::int32_t r = 0; r < data.MbrNdxRows; ++r)
+            for (const TLabel& label : data.MbrDyaLabels[static_cast<std::size_t>(r)].labels)
+              if (!IsDataSetLabel(label.name))
+                throw RunError{path, "row " + std::to_string(r + 1) + ": the label '" + label.name +
+                                         "' cannot be written to a data set file (a label is one word without "
+                                         "blanks, commas or any of []/*=<>)"};
+        FileTools tools;
+        const int32_t status = WriteDataSetFile(tools, out, &data, nullptr);
+        if (status == ERR_FORMAT) throw RunError{path, "the data cannot be written as a data set file"};
+        if (status == ERR_ROWS) throw RunError{path, "no rows to write"};
+      }
+    }
   });
+  if (warnings != nullptr) AddWarnings(path, bare, *warnings);
+}
+
+void WriteDataFile(const std::string& path, const DataTable& table, FileFormat format, const CsvOptions& csv,
+                   std::vector<std::string>* warnings) {
+  if (format == FileFormat::Unknown) format = FormatFromExtension(path);
+  if (format == FileFormat::Network || format == FileFormat::SomPakCodebook)
+    throw RunError{path, "a data set cannot be written as a map"};
+  WriteAtomically(path, [&](std::ostream& out) { WriteDataTo(out, path, table, format, csv, warnings); });
+}
+
+std::unique_ptr<TKohonenNetwork> ReadMapFile(const std::string& path, FileFormat format,
+                                             std::vector<std::string>* warnings) {
+  if (format == FileFormat::Unknown) format = DetectFormat(path);
+  std::unique_ptr<TKohonenNetwork> map;
+  std::vector<std::string> bare;
+  switch (format) {
+    case FileFormat::Network:
+      ReadFile(path, [&](std::istream& in) {
+        FileTools tools;
+        std::unique_ptr<TBasicNetwork> network = ReadNetwork(tools, in);
+        auto* kohonen = dynamic_cast<TKohonenNetwork*>(network.get());
+        if (kohonen == nullptr) throw RunError{path, "Not a Kohonen network"};
+        network.release();
+        map.reset(kohonen);
+      });
+      break;
+    case FileFormat::SomPakCodebook:
+      ReadFile(path, [&](std::istream& in) { map = ReadCodebook(in, &bare); });
+      break;
+    default:
+      throw RunError{path, "is a data set, not a map"};
+  }
+  if (warnings != nullptr) AddWarnings(path, bare, *warnings);
   return map;
+}
+
+void WriteMapTo(std::ostream& out, const std::string& path, TKohonenNetwork& map, FileFormat format) {
+  if (format == FileFormat::Unknown) format = FormatFromExtension(path);
+  WithFile(path, [&] {
+    switch (format) {
+      case FileFormat::Network: {
+        FileTools tools;
+        WriteNetwork(tools, out, &map);
+        break;
+      }
+      case FileFormat::SomPakCodebook:
+        WriteCodebook(out, map);
+        break;
+      default:
+        throw RunError{path, "a map cannot be written as a data set"};
+    }
+  });
 }
 
 void WriteMapFile(const std::string& path, TKohonenNetwork& map, FileFormat format) {
   if (format == FileFormat::Unknown) format = FormatFromExtension(path);
-  if (format != FileFormat::Network) throw RunError{path, "this map format cannot be written yet"};
-  WriteAtomically(path, [&](std::ostream& out) {
-    WithFile(path, [&] {
-      FileTools tools;
-      WriteNetwork(tools, out, &map);
-    });
-  });
+  if (format != FileFormat::Network && format != FileFormat::SomPakCodebook)
+    throw RunError{path, "a map cannot be written as a data set"};
+  WriteAtomically(path, [&](std::ostream& out) { WriteMapTo(out, path, map, format); });
 }
 
 }  // namespace mapsmith

@@ -50,11 +50,21 @@ struct CsvOptions {
 };
 
 // A data set as read from a file, with the names of its input columns where
-// the file gives them (a CSV header row), else empty.
+// the file gives them (a CSV header row, a SOM_PAK "#n" line), else empty.
 struct DataTable {
   std::unique_ptr<Data> data;
   std::vector<std::string> columnNames;
+  // The name of the CSV column the labels came from ("" when unknown); a CSV
+  // writer uses it for the label column's header.
+  std::string labelName;
+  // What the reader noticed and did not refuse, one message per kind, each
+  // "<file>: warning: <what>"; tools print them on standard error (see
+  // PrintWarnings).
+  std::vector<std::string> warnings;
 };
+
+// Prints each warning as "<tool>: <warning>" on `err`.
+void PrintWarnings(const char* tool, const std::vector<std::string>& warnings, std::ostream& err);
 
 // Reads the data set in `path` (`format` Unknown: recognised by content).
 // Only the example set of a data set file is read. The set has labels when
@@ -66,7 +76,8 @@ DataTable ReadDataFile(const std::string& path, FileFormat format, const CsvOpti
 std::vector<OptionSpec> DataInputOptionSpecs();
 
 // What those options chose: the input format (Unknown: by content) and the
-// CSV reading. Throws UsageError for a bad value.
+// CSV reading. Throws UsageError for a bad value (a label column of "0", a
+// label column named while --no-header says there are no names).
 struct DataInputChoice {
   FileFormat format = FileFormat::Unknown;
   CsvOptions csv;
@@ -74,24 +85,29 @@ struct DataInputChoice {
 DataInputChoice DataInputFrom(const ParsedOptions& options);
 
 // Writes `table` to `path` in `format` (Unknown: by extension), atomically.
-// Throws RunError.
-void WriteDataFile(const std::string& path, const DataTable& table, FileFormat format,
-                   const CsvOptions& csv = {});
-
-// Writes `table` in `format` (Unknown: a data set file) to `out`, which the
-// caller checks and flushes; `name` is the file that errors name. Throws
+// What the format cannot hold exactly is said in `warnings` (as
+// "<path>: warning: <what>"; dropped when null), or refused when it would
+// not read back (e.g. a label with a blank in a data set file). Throws
 // RunError.
-void WriteDataStream(std::ostream& out, const std::string& name, const DataTable& table, FileFormat format,
-                     const CsvOptions& csv = {});
+void WriteDataFile(const std::string& path, const DataTable& table, FileFormat format,
+                   const CsvOptions& csv = {}, std::vector<std::string>* warnings = nullptr);
+// The same into a stream the caller commits (`path` names the file in
+// messages and gives the format when `format` is Unknown).
+void WriteDataTo(std::ostream& out, const std::string& path, const DataTable& table, FileFormat format,
+                 const CsvOptions& csv = {}, std::vector<std::string>* warnings = nullptr);
 
 // Reads a Kohonen map from a network file or a SOM_PAK codebook (`format`
-// Unknown: recognised by content). Throws RunError ("Not a Kohonen network"
-// for a network of another type).
-std::unique_ptr<TKohonenNetwork> ReadMapFile(const std::string& path, FileFormat format = FileFormat::Unknown);
+// Unknown: recognised by content). Warnings (a codebook's labels) go to
+// `warnings` as "<path>: warning: <what>" (dropped when null). Throws
+// RunError ("Not a Kohonen network" for a network of another type).
+std::unique_ptr<TKohonenNetwork> ReadMapFile(const std::string& path, FileFormat format = FileFormat::Unknown,
+                                             std::vector<std::string>* warnings = nullptr);
 
 // Writes `map` as a network file or a SOM_PAK codebook (`format` Unknown: by
 // extension), atomically. Throws RunError.
 void WriteMapFile(const std::string& path, TKohonenNetwork& map, FileFormat format = FileFormat::Unknown);
+// The same into a stream the caller commits.
+void WriteMapTo(std::ostream& out, const std::string& path, TKohonenNetwork& map, FileFormat format);
 
 // Runs `write` on a stream into a temporary file beside `path` and renames it
 // over `path` when `write` returned and every byte reached the disk. On any

@@ -1,6 +1,5 @@
 #include "Kohonen/Common/MapInputs.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -28,26 +27,12 @@ std::unique_ptr<Data> FirstColumns(const Data& data, int columns) {
 
 }  // namespace
 
-std::unique_ptr<TKohonenNetwork> ReadMapForRuns(const std::string& path) {
-  std::unique_ptr<TKohonenNetwork> map = ReadMapFile(path);
-  const int neurons = map->NumMapNeurons();
+std::unique_ptr<TKohonenNetwork> ReadMapForRuns(const std::string& path, std::vector<std::string>& warnings) {
+  // The readers refuse maps without neurons, grids that do not number the
+  // neurons and maps without weights; a map without inputs reads but maps
+  // nothing.
+  std::unique_ptr<TKohonenNetwork> map = ReadMapFile(path, FileFormat::Unknown, &warnings);
   if (map->NumInputs() < 1) throw RunError{path, "the map has no inputs"};
-  if (neurons < 1) throw RunError{path, "the map has no neurons"};
-  const std::vector<int> sizes = map->GridSizes();
-  if (sizes.empty()) throw RunError{path, "the map has no grid dimensions"};
-  // Coordinates and labelled maps are made from the grid: its sizes must
-  // number the neurons exactly.
-  long long cells = 1;
-  std::string grid;
-  for (std::size_t k = 0; k < sizes.size(); ++k) {
-    const int size = sizes[k];
-    if (size < 1) throw RunError{path, "grid dimension " + std::to_string(k + 1) + " has size " + std::to_string(size)};
-    cells = std::min(cells * size, 1LL << 40);
-    grid += (k == 0 ? "" : " x ") + std::to_string(size);
-  }
-  if (cells != neurons)
-    throw RunError{path, "the grid " + grid + " does not hold the map's " + Count(neurons, "neuron", "neurons")};
-  if (!map->GetConnections(1, 2)->IsConnected()) throw RunError{path, "the map's inputs are not connected to it"};
   return map;
 }
 
@@ -110,14 +95,15 @@ void CheckDataOutput(const std::string& out, FileFormat format, const std::vecto
 }
 
 void WriteDataOutput(const std::string& out, std::ostream& stdoutStream, const DataTable& table, FileFormat format,
-                     const CsvOptions& csv) {
+                     std::vector<std::string>& warnings) {
   if (!out.empty()) {
-    WriteDataFile(out, table, format, csv);
+    WriteDataFile(out, table, format, {}, &warnings);
     return;
   }
-  WriteDataStream(stdoutStream, "standard output", table, format, csv);
+  const std::string name = "standard output";
+  WriteDataTo(stdoutStream, name, table, format == FileFormat::Unknown ? FileFormat::DataSet : format, {}, &warnings);
   stdoutStream.flush();
-  if (!stdoutStream) throw RunError{"standard output", "cannot write"};
+  if (!stdoutStream) throw RunError{name, "cannot write"};
 }
 
 }  // namespace mapsmith

@@ -14,10 +14,10 @@
 namespace mapsmith {
 
 // Reads the map of a run (a network file or a codebook, recognised by
-// content) and checks that it can map data: inputs and neurons, a grid whose
-// sizes hold every neuron, weights from the inputs to the map. Throws
-// RunError naming the file.
-std::unique_ptr<TKohonenNetwork> ReadMapForRuns(const std::string& path);
+// content) and checks that it can map data: it has inputs (the readers see to
+// its neurons, grid and weights). What the reader noticed goes to `warnings`.
+// Throws RunError naming the file.
+std::unique_ptr<TKohonenNetwork> ReadMapForRuns(const std::string& path, std::vector<std::string>& warnings);
 
 // The option that selects the first N input columns, for option tables.
 OptionSpec InputsOptionSpec();
@@ -30,9 +30,9 @@ int InputsFrom(const ParsedOptions& options);
 // exactly mapInputs input columns, or, with --inputs N (N equal to
 // mapInputs), at least N, of which the first N are kept. Every kept value
 // must be finite. The returned set has mapInputs input columns, no output
-// columns when columns were dropped, and the file's labels. Throws RunError
-// naming the data file (or the map file `mapPath` when --inputs does not
-// match the map).
+// columns when columns were dropped, and the file's labels; the table's
+// warnings are the reader's. Throws RunError naming the data file (or the
+// map file `mapPath` when --inputs does not match the map).
 DataTable ReadDataForMap(const std::string& path, const DataInputChoice& input, int mapInputs, int selected,
                          const std::string& mapPath);
 
@@ -49,8 +49,9 @@ OptionSpec DataOutputOptionSpec();
 void CheckDataOutput(const std::string& out, FileFormat format, const std::vector<std::string>& inputs);
 
 // Writes `table` to `out` (the value of --out), or to `stdoutStream` as a
-// data set file (or in `format`) when `out` is empty. Throws RunError.
+// data set file (or in `format`) when `out` is empty. What the format cannot
+// hold exactly is added to `warnings`. Throws RunError.
 void WriteDataOutput(const std::string& out, std::ostream& stdoutStream, const DataTable& table, FileFormat format,
-                     const CsvOptions& csv);
+                     std::vector<std::string>& warnings);
 
 }  // namespace mapsmith

@@ -41,7 +41,7 @@ const ToolSpec& Spec() {
   return spec;
 }
 
-int Run(const ParsedOptions& options, std::ostream& out, std::ostream&) {
+int Run(const ParsedOptions& options, std::ostream& out, std::ostream& err) {
   const std::string mapPath = options.Text("map");
   const std::string labelledPath = options.Text("data");
   const std::string rowsPath = options.Text("rows");
@@ -53,12 +53,18 @@ int Run(const ParsedOptions& options, std::ostream& out, std::ostream&) {
   if (!rowsPath.empty()) inputs.push_back(rowsPath);
   CheckDataOutput(outPath, outFormat, inputs);
 
-  std::unique_ptr<TKohonenNetwork> map = ReadMapForRuns(mapPath);
+  std::vector<std::string> warnings;
+  std::unique_ptr<TKohonenNetwork> map = ReadMapForRuns(mapPath, warnings);
+  PrintWarnings(Spec().name, warnings, err);
   const int mapInputs = map->NumInputs();
   DataTable labelled = ReadDataForMap(labelledPath, input, mapInputs, selected, mapPath);
+  PrintWarnings(Spec().name, labelled.warnings, err);
   if (!labelled.data->MbrHasLabels) throw RunError{labelledPath, "the rows carry no labels"};
   DataTable rows;
-  if (!rowsPath.empty()) rows = ReadDataForMap(rowsPath, input, mapInputs, selected, mapPath);
+  if (!rowsPath.empty()) {
+    rows = ReadDataForMap(rowsPath, input, mapInputs, selected, mapPath);
+    PrintWarnings(Spec().name, rows.warnings, err);
+  }
 
   DataTable result;
   WithFile(labelledPath, [&] { result.data = map->LabelMap(labelled.data.get()); });
@@ -74,7 +80,9 @@ int Run(const ParsedOptions& options, std::ostream& out, std::ostream&) {
     });
     result.columnNames = rows.columnNames;
   }
-  WriteDataOutput(outPath, out, result, outFormat, {});
+  warnings.clear();
+  WriteDataOutput(outPath, out, result, outFormat, warnings);
+  PrintWarnings(Spec().name, warnings, err);
   return 0;
 }
 

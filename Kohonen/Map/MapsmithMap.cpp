@@ -61,7 +61,7 @@ std::unique_ptr<Data> WinnerIndexes(TKohonenNetwork& map, Data& data) {
   return result;
 }
 
-int Run(const ParsedOptions& options, std::ostream& out, std::ostream&) {
+int Run(const ParsedOptions& options, std::ostream& out, std::ostream& err) {
   const std::string mapPath = options.Text("map");
   const std::string dataPath = options.Text("data");
   const std::string outPath = options.Text("out");
@@ -76,8 +76,11 @@ int Run(const ParsedOptions& options, std::ostream& out, std::ostream&) {
   if (!writeRows && options.Has("to")) throw UsageError{"option --to needs --out when --quality is given"};
   CheckDataOutput(outPath, outFormat, {mapPath, dataPath});
 
-  std::unique_ptr<TKohonenNetwork> map = ReadMapForRuns(mapPath);
+  std::vector<std::string> warnings;
+  std::unique_ptr<TKohonenNetwork> map = ReadMapForRuns(mapPath, warnings);
+  PrintWarnings(Spec().name, warnings, err);
   DataTable table = ReadDataForMap(dataPath, input, map->NumInputs(), selected, mapPath);
+  PrintWarnings(Spec().name, table.warnings, err);
 
   if (writeRows) {
     DataTable result;
@@ -90,7 +93,9 @@ int Run(const ParsedOptions& options, std::ostream& out, std::ostream&) {
         result.data = map->ReconstructData(table.data.get());
     });
     result.columnNames = table.columnNames;
-    WriteDataOutput(outPath, out, result, outFormat, {});
+    warnings.clear();
+    WriteDataOutput(outPath, out, result, outFormat, warnings);
+    PrintWarnings(Spec().name, warnings, err);
   }
   if (quality) {
     // Measured after the rows are written, so a failed write prints nothing.

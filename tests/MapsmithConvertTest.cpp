@@ -1,0 +1,311 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "FileHandler/Filer.h"
+#include "FileHandler/NetworkFile.h"
+#include "Kohonen/Convert/MapsmithConvert.h"
+#include "NeuralNets/Random.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kExamples = std::string(MAPSMITH_TEST_DATA) + "/../../examples/convert/";
+
+struct Result {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+std::string Read(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string Usage(const std::string& line) {
+  return "MapsmithConvert: " + line + "\nTry 'MapsmithConvert --help'.\n";
+}
+
+class MapsmithConvertTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("convert-" + std::to_string(::getpid()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+  std::string Make(const std::string& name, const std::string& text) const {
+    std::ofstream(Path(name), std::ios::binary) << text;
+    return Path(name);
+  }
+  static Result Run(std::vector<std::string> args) {
+    args.insert(args.begin(), "MapsmithConvert");
+    std::vector<const char*> argv;
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    std::ostringstream out, err;
+    const int status = RunMapsmithConvert(static_cast<int>(argv.size()), argv.data(), out, err);
+    return {status, out.str(), err.str()};
+  }
+  // Runs a command that must fail, and checks that `output`, made beforehand,
+  // is exactly as it was.
+  Result RunFailing(std::vector<std::string> args, const std::string& output) {
+    Make(output, "old contents\n");
+    Result r = Run(std::move(args));
+    EXPECT_NE(r.status, 0);
+    EXPECT_EQ(Read(Path(output)), "old contents\n");
+    return r;
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(MapsmithConvertTest, HelpAndVersion) {
+  Result r = Run({"--help"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_TRUE(r.out.starts_with("Usage: MapsmithConvert [OPTION]... IN OUT\n")) << r.out;
+  for (const char* option : {"--from=FORMAT", "--separator=C", "--header", "--no-header", "--label-column=COLUMN",
+                             "--to=FORMAT", "--output-separator=C", "--output-header", "--output-no-header",
+                             "--scale=METHOD", "--scale-with=FILE", "--help", "--version"})
+    EXPECT_NE(r.out.find(option), std::string::npos) << option;
+  r = Run({"--version"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "MapsmithConvert " MAPSMITH_VERSION "\n");
+}
+
+TEST_F(MapsmithConvertTest, UsageErrorsExitTwoAndLeaveTheOutput) {
+  const std::string in = Make("in.csv", "a,b\n1,2\n");
+  const std::string out = Path("out.dat");
+  const std::string map = Make("m.cod", "1 rect 1 1 gaussian\n0.5\n");
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{}, "missing IN and OUT operands"},
+      {{in}, "missing OUT operand after '" + in + "'"},
+      {{in, out, "third"}, "extra operand 'third'"},
+      {{in, out, "--bogus"}, "unknown option '--bogus'"},
+      {{in, out, "--to=xml"}, "option --to expects one of dataset, network, csv, sompak, codebook, not 'xml'"},
+      {{in, out, "--from=xml"}, "option --from expects one of dataset, network, csv, sompak, codebook, not 'xml'"},
+      {{in, out, "--separator=|"}, "option --separator expects one of ,, ;, tab, \t, not '|'"},
+      {{in, out, "--output-separator=|"}, "option --output-separator expects one of ,, ;, tab, \t, not '|'"},
+      {{in, out, "--header", "--no-header"}, "options --header and --no-header exclude each other"},
+      {{in, out, "--output-header", "--output-no-header"},
+       "options --output-header and --output-no-header exclude each other"},
+      {{in, out, "--label-column=0"}, "option --label-column expects a column name or a number from 1, not '0'"},
+      {{in, out, "--label-column=b", "--no-header"},
+       "option --label-column names a column, but --no-header says there are no names"},
+      {{in, out, "--scale=minmax"}, "option --scale expects one of zscore, range, not 'minmax'"},
+      {{in, out, "--scale=range", "--scale-with=x.scale"}, "options --scale and --scale-with exclude each other"},
+      {{in, out, "--scale"}, "option --scale needs a value"},
+      {{in, in}, "output '" + in + "' is also an input"},
+      {{in, out, "--scale-with=" + out}, "output '" + out + "' is also an input"},
+      {{map, out, "--scale=zscore", "--to=codebook"},
+       "options --scale and --scale-with apply to data sets, and '" + map + "' holds a map"},
+  };
+  for (const auto& [args, message] : cases) {
+    Result r = RunFailing(args, "out.dat");
+    EXPECT_EQ(r.status, 2) << message;
+    EXPECT_EQ(r.err, Usage(message));
+    EXPECT_EQ(r.out, "");
+  }
+  // The same file under another name, and a scale file that would overwrite the input.
+  ASSERT_EQ(::link(in.c_str(), Path("hard.csv").c_str()), 0);
+  EXPECT_EQ(Run({in, Path("hard.csv")}).err, Usage("output '" + Path("hard.csv") + "' is also an input"));
+  const std::string scaleIn = Make("x.scale", "1,2\n3,4\n");
+  EXPECT_EQ(Run({scaleIn, Path("x"), "--scale=range"}).err,
+            Usage("scale file '" + Path("x.scale") + "' is also an input"));
+}
+
+TEST_F(MapsmithConvertTest, RunTimeFailuresExitOneNameTheFileAndLeaveTheOutput) {
+  const std::string csv = Make("in.csv", "a,b\n1,2\n3,x\n");
+  const std::string good = Make("good.csv", "a,b\n1,2\n3,4\n");
+  const std::string map = Make("m.cod", "1 rect 2 1 gaussian\n0.5 lab\n1\n");
+  const std::string scale = Make("s.scale", "[DataSet] [Rows = 1] [Inputs = 3] [Data] 1 2 3 [~Data] [~DataSet]");
+  const std::string out = Path("out.dat");
+  Make("bad.scale", "[DataSet] [Rows = 1] [Inputs = 2] [Data] 0 1 [~Data] [~DataSet]");
+  struct Case {
+    std::vector<std::string> args;
+    std::string target;  // the output file, made beforehand
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {{Path("missing.csv"), out}, "out.dat", Path("missing.csv") + ": cannot open: No such file or directory"},
+      {{dir_.string(), out}, "out.dat", dir_.string() + ": is a directory"},
+      {{csv, out}, "out.dat", csv + ": line 3, column 2 (b): 'x' is not a number"},
+      {{good, out, "--label-column=c"}, "out.dat", good + ": no column of line 1 is named 'c'"},
+      {{map, out}, "out.dat", out + ": a map cannot be written as a data set"},
+      {{map, Path("x.csv")}, "x.csv", Path("x.csv") + ": a map cannot be written as a data set"},
+      {{good, Path("out.net")}, "out.net", Path("out.net") + ": a data set cannot be written as a map"},
+      {{good, out, "--to=codebook"}, "out.dat", out + ": a data set cannot be written as a map"},
+      {{good, out, "--scale-with=" + Path("none.scale")}, "out.dat",
+       Path("none.scale") + ": cannot open: No such file or directory"},
+      {{good, out, "--scale-with=" + scale}, "out.dat",
+       scale + ": not a scale file: it must hold one row per column with two numbers, offset and divisor"},
+      {{good, out, "--scale-with=" + Path("bad.scale")}, "out.dat",
+       good + ": the scale file holds factors for 1 columns; the data has 2"},
+      {{Make("blank.csv", "a,kind\n1,dark red\n"), out, "--label-column=kind"}, "out.dat",
+       out +
+           ": row 1: the label 'dark red' cannot be written to a data set file (a label is one word without blanks, "
+           "commas or any of []/*=<>)"},
+      {{Make("hexa.cod", "2 hexa 2 2 gaussian\n"), Path("out.net")}, "out.net",
+       Path("hexa.cod") + ": line 1: hexagonal (hexa) codebooks are not supported; maps here are rectangular grids"},
+      {{Make("cube.net", Read(kExamples + "expected-colors.net")), Path("out.cod"), "--to=sompak"}, "out.cod",
+       Path("out.cod") + ": a map cannot be written as a data set"},
+  };
+  for (const Case& c : cases) {
+    Result r = RunFailing(c.args, c.target);
+    EXPECT_EQ(r.status, 1) << c.message;
+    EXPECT_EQ(r.err, "MapsmithConvert: " + c.message + "\n");
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_EQ(Run({good, Path("no/such/dir.dat")}).err,
+            "MapsmithConvert: " + Path("no/such/dir.dat") + ": cannot create: No such file or directory\n");
+  // A failed scaled run leaves both the output and its scale file.
+  Make("out.dat.scale", "old scale\n");
+  RunFailing({csv, out, "--scale=range"}, "out.dat");
+  EXPECT_EQ(Read(Path("out.dat.scale")), "old scale\n");
+  for (const auto& entry : fs::directory_iterator(dir_))  // no temporary file left behind
+    EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << entry.path();
+}
+
+// The README's commands, run as written in a copy of examples/convert/: each
+// file they write equals the example's expected-<file>, and a command on a
+// bad-<name> file fails with status 1 and the message of expected-bad-<name>.txt.
+TEST_F(MapsmithConvertTest, TheReadmeCommandsGiveTheExpectedFiles) {
+  for (const auto& entry : fs::directory_iterator(kExamples)) fs::copy(entry.path(), dir_ / entry.path().filename());
+  const fs::path before = fs::current_path();
+  fs::current_path(dir_);
+  std::istringstream readme(Read(kExamples + "../../README.md"));
+  int commands = 0;
+  for (std::string line; std::getline(readme, line);) {
+    if (!line.starts_with("    MapsmithConvert ")) continue;
+    std::istringstream words(line);
+    std::vector<std::string> args;
+    for (std::string w; words >> w;) args.push_back(w);
+    args.erase(args.begin());
+    const Result r = Run(args);
+    ++commands;
+    if (args[0].starts_with("bad-")) {
+      EXPECT_EQ(r.status, 1) << line;
+      EXPECT_EQ(r.err, Read("expected-" + args[0].substr(0, args[0].find('.')) + ".txt")) << line;
+    } else {
+      EXPECT_EQ(r.status, 0) << line << "\n" << r.err;
+      EXPECT_EQ(Read(args[1]), Read("expected-" + args[1])) << line;
+    }
+  }
+  EXPECT_EQ(Read("scaled.csv.scale"), Read("expected-scaled.csv.scale"));
+  fs::current_path(before);
+  EXPECT_EQ(commands, 6);
+}
+
+TEST_F(MapsmithConvertTest, OutputsMatchTheExpectedFiles) {
+  // A data set file to CSV with made-up names.
+  Result r = Run({kExamples + "expected-flowers.dat", Path("flowers.csv"), "--output-header"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Read(Path("flowers.csv")),
+            "x1,x2,x3,label\n5.1,3.5,1.4,setosa\n4.9,3,1.4,setosa\n4.7,3.2,1.3,setosa\n7,3.2,4.7,versicolor\n"
+            "6.4,3.2,4.5,versicolor\n5.7,2.8,4.1,versicolor\n6.3,3.3,6,virginica\n5.8,2.7,5.1,virginica\n"
+            "7.1,3,5.9,virginica\n");
+  // The label column by number; --scale-with writes no scale file.
+  r = Run({kExamples + "flowers.csv", Path("again.csv"), "--label-column=4", "--scale-with",
+           kExamples + "expected-scaled.csv.scale"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Read(Path("again.csv")), Read(kExamples + "expected-scaled.csv"));
+  EXPECT_FALSE(fs::exists(Path("again.csv.scale")));
+
+  // A constant column is left alone and said once; separators and headers of
+  // the output; --to over the extension; --from over the content.
+  const std::string constant = Make("c.txt", "x;y\n1;5\n3;5\n");
+  r = Run({constant, Path("c.out"), "--scale=range", "--to=csv", "--output-separator=tab", "--output-no-header"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "MapsmithConvert: " + constant + ": column 2 is constant and left as it is\n");
+  EXPECT_EQ(Read(Path("c.out")), "0\t5\n1\t5\n");
+  const std::string numbers = Make("n.dat", "3\n4\n5\n");  // one number on line 1: a SOM_PAK file by content
+  r = Run({numbers, Path("n.csv"), "--from=csv", "--output-separator=;"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Read(Path("n.csv")), "3\n4\n5\n");
+  r = Run({Make("two.csv", "1\t2\n3\t4\n"), Path("two.csv.out"), "--separator=tab", "--no-header", "--to", "csv",
+           "--output-separator", ";"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Read(Path("two.csv.out")), "1;2\n3;4\n");
+
+  // SOM_PAK data: qualifiers warned about, labels kept, #n names carried to CSV.
+  const std::string sompak = Make("d.txt", "2\n#n u v\n1 2 a weight=2\n3 4\n5 6 b fixed=0,1\n");
+  r = Run({sompak, Path("d.csv")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "MapsmithConvert: " + sompak + ": warning: 2 rows carry weight= or fixed= qualifiers, which are ignored\n");
+  EXPECT_EQ(Read(Path("d.csv")), "u,v,label\n1,2,a\n3,4,\n5,6,b\n");
+  r = Run({Path("d.csv"), Path("d2.txt"), "--label-column=label", "--to=sompak"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "MapsmithConvert: " + Path("d.csv") + ": warning: 1 row has an empty label cell and no label\n");
+  EXPECT_EQ(Read(Path("d2.txt")), "2\n#n u v\n1 2 a\n3 4\n5 6 b\n");
+
+  // A codebook's labels are ignored with a warning.
+  r = Run({kExamples + "colors.cod", Path("colors.net")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "MapsmithConvert: " + kExamples + "colors.cod: warning: 4 units carry labels, which are ignored\n");
+}
+
+TEST_F(MapsmithConvertTest, DataSetFileToCsvAndBackIsExact) {
+  // Random values as a data set file holds them (15 digits), with labels.
+  std::mt19937_64 random(5);
+  Data set(500, 7, 0, true);
+  double row[7];
+  for (int r = 0; r < 500; ++r) {
+    for (double& v : row) {
+      const std::uint64_t bits = random();
+      std::memcpy(&v, &bits, sizeof v);
+      if (!(v == v) || v - v != 0) v = static_cast<double>(bits % 1000003) / 7.0;
+    }
+    std::string name = r % 5 == 0 ? "odd" : "c";
+    if (r % 5 != 0) name += std::to_string(r % 3);
+    const TLabelList label(name, 1.0);
+    set.AddRow(row, nullptr, r % 7 == 0 ? nullptr : &label);
+  }
+  FileTools tools;
+  ASSERT_EQ(WriteDataSetFile(tools, Path("a.dat"), &set, nullptr), SUCCESS);
+  ASSERT_EQ(Run({Path("a.dat"), Path("a.csv")}).status, 0);
+  ASSERT_EQ(Run({Path("a.csv"), Path("b.dat"), "--label-column=8"}).status, 0);
+  EXPECT_EQ(Read(Path("b.dat")), Read(Path("a.dat")));
+  // And through SOM_PAK.
+  ASSERT_EQ(Run({Path("a.dat"), Path("a.txt"), "--to=sompak"}).status, 0);
+  ASSERT_EQ(Run({Path("a.txt"), Path("c.dat")}).status, 0);
+  EXPECT_EQ(Read(Path("c.dat")), Read(Path("a.dat")));
+  // The library's labelled example set, whose labels carry weights: one label
+  // per row survives, the heaviest.
+  ASSERT_EQ(Run({std::string(MAPSMITH_TEST_DATA) + "/runs/labelled.dat", Path("l.csv")}).status, 0);
+  EXPECT_EQ(Read(Path("l.csv")).substr(0, 36), "0.1,0.1,0.1,low\n0.15,0.05,0.2,low\n0.");
+}
+
+TEST_F(MapsmithConvertTest, NetworkFileToCodebookAndBackToFifteenDigits) {
+  const int sizes[] = {4, 5};
+  TKohonenNetwork map(3, 2, sizes);
+  SeedRandom(99);
+  map.Randomize(-3.0, 3.0);
+  FileTools tools;
+  SaveNetworkFile(tools, Path("m.net").c_str(), &map);
+  ASSERT_EQ(Run({Path("m.net"), Path("m.cod")}).status, 0);
+  ASSERT_EQ(Run({Path("m.cod"), Path("back.net")}).status, 0);
+  EXPECT_EQ(Read(Path("back.net")), Read(Path("m.net")));
+  // A one-dimensional map is xdim n, ydim 1, and comes back one-dimensional.
+  const int line[] = {6};
+  TKohonenNetwork strip(2, 1, line);
+  strip.Randomize(0.0, 1.0);
+  SaveNetworkFile(tools, Path("s.net").c_str(), &strip);
+  ASSERT_EQ(Run({Path("s.net"), Path("s.cod")}).status, 0);
+  EXPECT_TRUE(Read(Path("s.cod")).starts_with("2 rect 6 1 gaussian\n"));
+  ASSERT_EQ(Run({Path("s.cod"), Path("s2.net")}).status, 0);
+  EXPECT_EQ(Read(Path("s2.net")), Read(Path("s.net")));
+}
+
+}  // namespace
