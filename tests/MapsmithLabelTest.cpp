@@ -63,6 +63,35 @@ TEST_F(MapsmithLabelTest, TheLabelledMapAndLabelledRowsMatchTheirExpectedFiles) 
   EXPECT_NE(o.out.find("9 22.25   [c ] \n"), std::string::npos) << o.out;
 }
 
+TEST_F(MapsmithLabelTest, CsvLabelColumnsLabelTheMapAndAreWrittenBack) {
+  // labelled.csv holds labelled.dat's rows with weights 1 and one empty label.
+  const std::string labelled = Data("labelled.csv");
+  Outcome o = Label({"-m", map_, "-d", labelled, "--label-column", "kind", "-o", Path("map.csv")});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(Read(Path("map.csv")), Read(Data("expected-labelled-map.csv")));
+  EXPECT_EQ(o.err, "MapsmithLabel: " + labelled + ": warning: 1 row has an empty label cell and no label\n" +
+                       "MapsmithLabel: " + Path("map.csv") +
+                       ": warning: 1 row has several labels; the label column holds the heaviest of each\n");
+
+  o = Label({"-m", map_, "-d", labelled, "--label-column=2", "-r", Data("rows.csv"), "-o", Path("rows.csv")});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(Read(Path("rows.csv")), Read(Data("expected-labelled-rows.csv")));
+
+  // Rows with a label column of their own: not an input, and relabelled.
+  o = Label(
+      {"-m", map_, "-d", labelled, "--label-column=kind", "-r", labelled, "--rows-label-column=kind", "--to=csv"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_NE(o.out.find("\n-2,1,a\n"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("\n6,16,c\n"), std::string::npos) << o.out;
+  // --label-column is LABELLED's alone.
+  o = Label({"-m", map_, "-d", labelled, "--label-column=kind", "-r", labelled});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.err, "MapsmithLabel: " + labelled + ": warning: 1 row has an empty label cell and no label\n" +
+                       "MapsmithLabel: " + labelled + ": line 2, column 2 (kind): 'a' is not a number\n");
+  ExpectUsageError({"-m", map_, "-d", labelled, "--rows-label-column=0"},
+                   "option --rows-label-column expects a column name or a number from 1, not '0'");
+}
+
 TEST_F(MapsmithLabelTest, BothDataFilesMustFitTheMapAndTheLabelledOneCarryLabels) {
   ExpectFailure({"-m", map_, "-d", rows_}, rows_, "the rows carry no labels");
   const std::string narrow = Data("narrow.dat");

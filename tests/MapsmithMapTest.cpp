@@ -70,6 +70,44 @@ TEST_F(MapsmithMapTest, EachOutputKindMatchesItsExpectedFile) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), std::filesystem::directory_iterator()), 6);
 }
 
+TEST_F(MapsmithMapTest, CsvSomPakAndCodebookFilesAreReadAndWritten) {
+  // A CSV header names the output's columns; the winner's values follow the inputs.
+  Outcome o = Map({"-m", map_, "-d", Data("rows.csv"), "-o", Path("coords.csv")});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(Read(Path("coords.csv")), Read(Data("expected-coords.csv")));
+  o = Map({"-m", map_, "-d", Data("rows.csv"), "--to=csv", "--output=index"});
+  EXPECT_EQ(o.out, "x,y,neuron\n1.5,2,0\n9,22.25,5\n4,11,1\n12,-3,3\n6,16,5\n");
+  o = Map({"-m", map_, "-d", Data("rows.csv"), "--to=csv", "--output=reconstruction"});
+  EXPECT_EQ(o.out, "x,y,winner_x,winner_y\n1.5,2,0,0\n9,22.25,10,20\n4,11,0,10\n12,-3,10,0\n6,16,10,20\n");
+  // Without names, no header; SOM_PAK gets every column.
+  o = Map({"-m", map_, "-d", rows_, "--to", "sompak"});
+  EXPECT_EQ(o.out, "4\n1.5 2 0 0\n9 22.25 1 2\n4 11 0 1\n12 -3 1 0\n6 16 1 2\n");
+  EXPECT_EQ(o.err, "");
+
+  // The same rows from CSV without a header (';' found), SOM_PAK data, and
+  // with the map as a codebook, give the same data set file.
+  for (const auto& [map, data] : std::vector<std::pair<std::string, std::string>>{
+           {map_, Data("rows-no-header.csv")}, {map_, Data("rows.sompak")}, {Data("grid-2x3.cod"), rows_}}) {
+    o = Map({"-m", map, "-d", data});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, Read(Data("expected-coords.dat"))) << map << " " << data;
+  }
+
+  // A label column is no input; what the readers notice is printed, the run goes on.
+  const std::string labelled = Data("labelled.csv");
+  o = Map({"-m", map_, "-d", labelled, "--label-column=kind", "-q"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.out.rfind("rows 7\n", 0), 0u);
+  EXPECT_EQ(o.err, "MapsmithMap: " + labelled + ": warning: 1 row has an empty label cell and no label\n");
+  const std::string codebook = Write("labels.cod", "2 rect 3 2 bubble\n0 0 a\n0 10\n0 20\n10 0\n10 10\n10 20 b c\n");
+  o = Map({"-m", codebook, "-d", rows_, "-q"});
+  EXPECT_EQ(o.out, "rows 5\nquantization-error 3.66954512020461\ntopographic-error 0\n");
+  EXPECT_EQ(o.err, "MapsmithMap: " + codebook + ": warning: 2 units carry labels, which are ignored\n");
+
+  const std::string bad = Write("bad.csv", "x,y\n1,2\n3,NA\n");
+  ExpectFailure({"-m", map_, "-d", bad}, bad, "line 3, column 2 (y): 'NA' is not a number");
+}
+
 TEST_F(MapsmithMapTest, DataMustFitTheMapsInputs) {
   const std::string wide = Data("wide.dat");
   ExpectFailure({"-m", map_, "-d", wide}, wide,
@@ -171,7 +209,8 @@ TEST_F(MapsmithMapTest, RunTimeFailuresNameTheFileAndLeaveAnExistingOutputAlone)
       {nets + "good/basic_mixed.net", rows_, nets + "good/basic_mixed.net", "Not a Kohonen network"},
       {nets + "bad/eof_in_network.net", rows_, nets + "bad/eof_in_network.net", "Unexpected end of file"},
       {Data("bad-grid.net"), rows_, Data("bad-grid.net"), "Dimensions give 8 neurons, the map layer has 6"},
-      {Data("unconnected.net"), rows_, Data("unconnected.net"), "Kohonen map lacks connections from layer 1 to layer 2"},
+      {Data("unconnected.net"), rows_, Data("unconnected.net"),
+       "Kohonen map lacks connections from layer 1 to layer 2"},
       {Data("no-inputs.net"), rows_, Data("no-inputs.net"), "the map has no inputs"},
       {Data("no-neurons.net"), rows_, Data("no-neurons.net"), "Map layer has no neurons"},
       {map_, malformed, malformed, "Unexpected ']'"},

@@ -1,5 +1,6 @@
 #include "Kohonen/Common/MapInputs.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -92,6 +93,36 @@ void CheckDataOutput(const std::string& out, FileFormat format, const std::vecto
       throw UsageError{"option --out '" + out + "' names a map file; give --to for a data file"};
   }
   CheckOutputIsNoInput("option --out", out, inputs);
+}
+
+FileFormat OutputFormat(const std::string& out, FileFormat format) {
+  if (format != FileFormat::Unknown) return format;
+  return out.empty() ? FileFormat::DataSet : FormatFromExtension(out);
+}
+
+DataTable OutputTable(std::unique_ptr<Data> result, const std::vector<std::string>& inputNames,
+                      const std::vector<std::string>& outputNames, FileFormat format) {
+  DataTable table;
+  const Data& data = *result;
+  if (format == FileFormat::DataSet || data.MbrNdxOutputs == 0) {
+    table.data = std::move(result);
+    table.columnNames = inputNames;
+    return table;
+  }
+  const int inputs = data.MbrNdxInputs;
+  const int outputs = data.MbrNdxOutputs;
+  table.data = std::make_unique<Data>(data.MbrNdxRows, inputs + outputs, 0, data.MbrHasLabels);
+  std::vector<double> row(static_cast<std::size_t>(inputs + outputs));
+  for (std::int32_t r = 0; r < data.MbrNdxRows; ++r) {
+    if (inputs > 0) std::copy_n(data.MbrDyaRtpInputs[r], inputs, row.begin());
+    std::copy_n(data.MbrDyaRtpOutputs[r], outputs, row.begin() + inputs);
+    table.data->AddRow(row.data(), nullptr, data.MbrHasLabels ? &data.MbrDyaLabels[r] : nullptr);
+  }
+  if (!inputNames.empty()) {
+    table.columnNames = inputNames;
+    table.columnNames.insert(table.columnNames.end(), outputNames.begin(), outputNames.end());
+  }
+  return table;
 }
 
 void WriteDataOutput(const std::string& out, std::ostream& stdoutStream, const DataTable& table, FileFormat format,

@@ -48,6 +48,19 @@ OptionSpec DataOutputOptionSpec();
 // Refuses an output that is one of `inputs`. Throws UsageError.
 void CheckDataOutput(const std::string& out, FileFormat format, const std::vector<std::string>& inputs);
 
+// The format that the output `out` (the value of --out, empty: standard
+// output) gets: `format` when given, else by the name (a data set file on
+// standard output).
+FileFormat OutputFormat(const std::string& out, FileFormat format);
+
+// The table to write in `format` (as OutputFormat gives it) for `result`,
+// whose input columns are named `inputNames` (empty: no names). A data set
+// file keeps the outputs apart; CSV and SOM_PAK columns cannot mark them, so
+// there the outputs become further input columns, named `outputNames` when
+// the inputs have names.
+DataTable OutputTable(std::unique_ptr<Data> result, const std::vector<std::string>& inputNames,
+                      const std::vector<std::string>& outputNames, FileFormat format);
+
 // Writes `table` to `out` (the value of --out), or to `stdoutStream` as a
 // data set file (or in `format`) when `out` is empty. What the format cannot
 // hold exactly is added to `warnings`. Throws RunError.

@@ -27,6 +27,7 @@ ToolSpec MakeSpec() {
           {"map", 'm', "MAP", "the map: a network file or a SOM_PAK codebook", nullptr, true},
           {"data", 'd', "LABELLED", "the labelled data that labels the map", nullptr, true},
           {"rows", 'r', "ROWS", "data whose rows are to be labelled", "none: write the labelled map"},
+          {"rows-label-column", 0, "COLUMN", "CSV column of ROWS holding labels, which are replaced", "none"},
           {"out", 'o', "OUT", "the file to write", "standard output"},
       },
   };
@@ -49,6 +50,7 @@ int Run(const ParsedOptions& options, std::ostream& out, std::ostream& err) {
   const int selected = InputsFrom(options);
   const FileFormat outFormat = DataOutputFrom(options);
   const DataInputChoice input = DataInputFrom(options);
+  const DataInputChoice rowsInput = DataInputFrom(options, "rows-label-column");
   std::vector<std::string> inputs{mapPath, labelledPath};
   if (!rowsPath.empty()) inputs.push_back(rowsPath);
   CheckDataOutput(outPath, outFormat, inputs);
@@ -62,15 +64,20 @@ int Run(const ParsedOptions& options, std::ostream& out, std::ostream& err) {
   if (!labelled.data->MbrHasLabels) throw RunError{labelledPath, "the rows carry no labels"};
   DataTable rows;
   if (!rowsPath.empty()) {
-    rows = ReadDataForMap(rowsPath, input, mapInputs, selected, mapPath);
+    rows = ReadDataForMap(rowsPath, rowsInput, mapInputs, selected, mapPath);
     PrintWarnings(Spec().name, rows.warnings, err);
   }
 
+  std::unique_ptr<Data> labelledMap;
+  WithFile(labelledPath, [&] { labelledMap = map->LabelMap(labelled.data.get()); });
   DataTable result;
-  WithFile(labelledPath, [&] { result.data = map->LabelMap(labelled.data.get()); });
-  if (!rowsPath.empty()) {
+  result.labelName = labelled.labelName;
+  if (rowsPath.empty()) {
+    result.data = std::move(labelledMap);
+    for (std::size_t k = 1; k <= map->GridSizes().size(); ++k)
+      result.columnNames.push_back("coord" + std::to_string(k));
+  } else {
     WithFile(rowsPath, [&] {
-      std::unique_ptr<Data> labelledMap = std::move(result.data);
       std::unique_ptr<Data> coords = map->WinnerCoordinates(rows.data.get());
       std::unique_ptr<Data> labels = LabelRows(coords.get(), labelledMap.get());
       // Each row keeps its inputs and gets its winner's labels.
@@ -81,7 +88,7 @@ int Run(const ParsedOptions& options, std::ostream& out, std::ostream& err) {
     result.columnNames = rows.columnNames;
   }
   warnings.clear();
-  WriteDataOutput(outPath, out, result, outFormat, warnings);
+  WriteDataOutput(outPath, out, result, OutputFormat(outPath, outFormat), warnings);
   PrintWarnings(Spec().name, warnings, err);
   return 0;
 }

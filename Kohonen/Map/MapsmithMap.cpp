@@ -83,18 +83,24 @@ int Run(const ParsedOptions& options, std::ostream& out, std::ostream& err) {
   PrintWarnings(Spec().name, table.warnings, err);
 
   if (writeRows) {
-    DataTable result;
+    std::unique_ptr<Data> rows;
+    std::vector<std::string> names;  // of the outputs, for formats that name columns
     WithFile(dataPath, [&] {
-      if (what == "coords")
-        result.data = map->WinnerCoordinates(table.data.get());
-      else if (what == "index")
-        result.data = WinnerIndexes(*map, *table.data);
-      else
-        result.data = map->ReconstructData(table.data.get());
+      if (what == "coords") {
+        rows = map->WinnerCoordinates(table.data.get());
+        for (std::size_t k = 1; k <= map->GridSizes().size(); ++k) names.push_back("coord" + std::to_string(k));
+      } else if (what == "index") {
+        rows = WinnerIndexes(*map, *table.data);
+        names.push_back("neuron");
+      } else {
+        rows = map->ReconstructData(table.data.get());
+        for (const std::string& name : table.columnNames) names.push_back("winner_" + name);
+      }
     });
-    result.columnNames = table.columnNames;
+    const FileFormat format = OutputFormat(outPath, outFormat);
+    const DataTable result = OutputTable(std::move(rows), table.columnNames, names, format);
     warnings.clear();
-    WriteDataOutput(outPath, out, result, outFormat, warnings);
+    WriteDataOutput(outPath, out, result, format, warnings);
     PrintWarnings(Spec().name, warnings, err);
   }
   if (quality) {
