@@ -72,6 +72,37 @@ void Plain(const double* packed, int groups, int n, const double* const* xs, int
   }
 }
 
+void PlainAddScaled(double* acc, double h, const double* s, int n) {
+  for (int k = 0; k < n; ++k) acc[k] = acc[k] + h * s[k];
+}
+
+void PlainUpdate(double* w, int n, const double* x, const double* c) {
+  if (c[0] == 0.0) return;
+  for (int j = 0; j < n; ++j) w[j] = w[j] + c[0] * (x[j] - w[j]);
+}
+
+void PlainUpdateAndDistances(double* packed, int groups, int n, const double* x, const double* c,
+                             const double* y, double* d) {
+  for (int i = 0; i < groups; ++i) {
+    double* w = packed + static_cast<std::size_t>(i) * n;
+    PlainUpdate(w, n, x, c + i);
+    if (y == nullptr) continue;
+    double distance = 0.0;
+    for (int j = 0; j < n; ++j) {
+      const double e = y[j] - w[j];
+      distance += e * e;
+    }
+    d[i] = distance;
+  }
+}
+
+int PlainWinner(const double* d, int u) {
+  int winner = 0;
+  for (int k = 1; k < u; ++k)
+    if (!(d[k] >= d[winner])) winner = k;
+  return winner;
+}
+
 }  // namespace preparedkernels
 
 bool TPreparedMap::Supports(int lanes) {
@@ -135,6 +166,31 @@ void RunKernel(int lanes, const double* packed, int groups, int n, const double*
   }
 }
 
+// The online update of one group, by the chosen kernel.
+void RunUpdate(int lanes, double* group, int n, const double* x, const double* c) {
+  switch (lanes) {
+#if defined(MAPSMITH_WIDE_KERNELS)
+    case 8:
+      preparedkernels::lanes8::Update(group, n, x, c);
+      return;
+    case 4:
+      preparedkernels::lanes4::Update(group, n, x, c);
+      return;
+#endif
+    case 2:
+      preparedkernels::lanes2::Update(group, n, x, c);
+      return;
+    default:
+      preparedkernels::PlainUpdate(group, n, x, c);
+      return;
+  }
+}
+
+// Neuron i's first weight in the groups; its others follow `lanes` apart.
+std::size_t Column(int neuron, int lanes, int n) {
+  return static_cast<std::size_t>(neuron / lanes) * lanes * n + neuron % lanes;
+}
+
 }  // namespace
 
 void TPreparedMap::FindWinners(const double* const* inputs, int count, int* winners) {
@@ -142,17 +198,9 @@ void TPreparedMap::FindWinners(const double* const* inputs, int count, int* winn
   const std::size_t stride = static_cast<std::size_t>(groups) * lanes;
   RunKernel(lanes, packed, groups, numInputs, inputs, count, scratch.data(), stride);
   for (int r = 0; r < count; ++r) {
-    const double* d = scratch.data() + r * stride;
     // The winner search's rule: the first neuron holds until a later one is
-    // strictly nearer; a distance is taken unless it is >= the best so far.
-    int bestsofar = -1;
-    double best = 0.0;
-    for (int i = 0; i < numNeurons; ++i) {
-      if (bestsofar < 0 || !(d[i] >= best)) {
-        best = d[i];
-        bestsofar = i;
-      }
-    }
+    // strictly nearer; a map without neurons has no winner.
+    const int bestsofar = numNeurons > 0 ? Winner(scratch.data() + r * stride) : -1;
     MAPSMITH_ASSERT(bestsofar >= 0);
     winners[r] = bestsofar;
   }
@@ -168,7 +216,85 @@ void TPreparedMap::Distances(const double* input, double* d) {
 }
 
 void TPreparedMap::CopyWeights(int neuron, double* out) const {
-  const double* column =
-      packed + static_cast<std::size_t>(neuron / lanes) * lanes * numInputs + neuron % lanes;
+  const double* column = packed + Column(neuron, lanes, numInputs);
   for (int j = 0; j < numInputs; ++j) out[j] = column[static_cast<std::size_t>(j) * lanes];
+}
+
+void TPreparedMap::GroupDistances(int firstGroup, int groupCount, const double* const* inputs,
+                                  int count, double* d, std::size_t stride) const {
+  const std::size_t groupSize = static_cast<std::size_t>(numInputs) * lanes;
+  RunKernel(lanes, packed + firstGroup * groupSize, groupCount, numInputs, inputs, count, d, stride);
+}
+
+void TPreparedMap::UpdateGroup(int group, const double* x, const double* c) {
+  RunUpdate(lanes, packed + static_cast<std::size_t>(group) * lanes * numInputs, numInputs, x, c);
+}
+
+int TPreparedMap::Winner(const double* d) const {
+  MAPSMITH_ASSERT(numNeurons > 0);
+  switch (lanes) {
+#if defined(MAPSMITH_WIDE_KERNELS)
+    case 8:
+      return preparedkernels::lanes8::Winner(d, numNeurons);
+    case 4:
+      return preparedkernels::lanes4::Winner(d, numNeurons);
+#endif
+    case 2:
+      return preparedkernels::lanes2::Winner(d, numNeurons);
+    default:
+      return preparedkernels::PlainWinner(d, numNeurons);
+  }
+}
+
+void TPreparedMap::AddScaled(double* acc, double h, const double* s, int n) const {
+  switch (lanes) {
+#if defined(MAPSMITH_WIDE_KERNELS)
+    case 8:
+      preparedkernels::lanes8::AddScaled(acc, h, s, n);
+      return;
+    case 4:
+      preparedkernels::lanes4::AddScaled(acc, h, s, n);
+      return;
+#endif
+    case 2:
+      preparedkernels::lanes2::AddScaled(acc, h, s, n);
+      return;
+    default:
+      preparedkernels::PlainAddScaled(acc, h, s, n);
+      return;
+  }
+}
+
+void TPreparedMap::UpdateAndDistances(int firstGroup, int groupCount, const double* x,
+                                      const double* c, const double* y, double* d) {
+  double* w = packed + static_cast<std::size_t>(firstGroup) * lanes * numInputs;
+  switch (lanes) {
+#if defined(MAPSMITH_WIDE_KERNELS)
+    case 8:
+      preparedkernels::lanes8::UpdateAndDistances(w, groupCount, numInputs, x, c, y, d);
+      return;
+    case 4:
+      preparedkernels::lanes4::UpdateAndDistances(w, groupCount, numInputs, x, c, y, d);
+      return;
+#endif
+    case 2:
+      preparedkernels::lanes2::UpdateAndDistances(w, groupCount, numInputs, x, c, y, d);
+      return;
+    default:
+      preparedkernels::PlainUpdateAndDistances(w, groupCount, numInputs, x, c, y, d);
+      return;
+  }
+}
+
+void TPreparedMap::SetWeights(int neuron, const double* in) {
+  double* column = packed + Column(neuron, lanes, numInputs);
+  for (int j = 0; j < numInputs; ++j) column[static_cast<std::size_t>(j) * lanes] = in[j];
+}
+
+void TPreparedMap::WriteBack(TKohonenNetwork& net) const {
+  TBasicConnections* conns = net.GetConnections(1, 2);
+  for (int i = 0; i < numNeurons; ++i) {
+    const double* column = packed + Column(i, lanes, numInputs);
+    for (int j = 0; j < numInputs; ++j) conns->Weight(j, i) = column[static_cast<std::size_t>(j) * lanes];
+  }
 }

@@ -1,6 +1,7 @@
 #include "NeuralNets/TrainingBlocks.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <typeinfo>
 
@@ -171,4 +172,166 @@ TMapQuality QualityOf(const TQualitySums& total) {
         static_cast<double>(total.topographicErrors) / static_cast<double>(total.rows);
   }
   return quality;
+}
+
+// ----------------------------------------------------------------------------
+// Training.
+
+namespace {
+
+// 2^e for -1022 <= e <= 1023, from its bits.
+double TwoTo(int e) { return std::bit_cast<double>(static_cast<std::uint64_t>(e + 1023) << 52); }
+
+}  // namespace
+
+double TrainingExp(double x) {
+  if (x == 0.0) return 1.0;
+  if (!(x >= -745.2)) return 0.0;  // below half the smallest subnormal
+  // x = k ln2 + r with |r| <= ln2 / 2; k rounded to the nearest integer by
+  // the 1.5 * 2^52 shift. ln2 is split into a high part with trailing zero
+  // bits (k * high is exact) and the low rest.
+  const double k = (x * 1.4426950408889634 + 0x1.8p52) - 0x1.8p52;
+  const double r = (x - k * 6.93147180369123816490e-01) - k * 1.90821492927058770002e-10;
+  // e^r by its series to r^13 (the rest is below 2^-60 of the sum).
+  static constexpr double kInverseFactorials[] = {
+      1.0,
+      1.0,
+      1.0 / 2,
+      1.0 / 6,
+      1.0 / 24,
+      1.0 / 120,
+      1.0 / 720,
+      1.0 / 5040,
+      1.0 / 40320,
+      1.0 / 362880,
+      1.0 / 3628800,
+      1.0 / 39916800,
+      1.0 / 479001600,
+      1.0 / 6227020800.0,
+  };
+  double p = kInverseFactorials[13];
+  for (int i = 12; i >= 0; --i) p = p * r + kInverseFactorials[i];
+  // p * 2^k: exact while the result is normal; a subnormal result is rounded
+  // once, in the last multiplication.
+  const int e = static_cast<int>(k);
+  if (e >= -1022) return p * TwoTo(e);
+  return (p * TwoTo(e + 1022)) * TwoTo(-1022);
+}
+
+double NeighbourhoodValue(TNeighbourhood kind, long long d2, double sigma, bool cut) {
+  if (d2 == 0) return 1.0;
+  const double dd = static_cast<double>(d2);
+  if (kind == TNeighbourhood::Bubble) return std::sqrt(dd) <= sigma ? 1.0 : 0.0;
+  if (cut && dd > kGaussianCutSquared * (sigma * sigma)) return 0.0;
+  return TrainingExp(-dd / (2.0 * sigma * sigma));
+}
+
+TNeighbourhoodTable::TNeighbourhoodTable(const TMapGrid& grid, TNeighbourhood k, bool c)
+    : kind(k), cut(c) {
+  const long long most = grid.MaxDistance2();
+  direct = most < std::max(1LL << 20, 16LL * grid.Neurons());
+  if (!direct) return;
+  // Every combination of coordinate differences, counted like an odometer:
+  // at most as many as the grid has neurons.
+  const int dims = grid.Dimensions();
+  std::vector<int> largest(static_cast<std::size_t>(dims)), diff(static_cast<std::size_t>(dims), 0);
+  for (int q = 0; q < dims; ++q)
+    largest[q] = grid.Torus() ? grid.Sizes()[q] / 2 : grid.Sizes()[q] - 1;
+  std::vector<char> occurs(static_cast<std::size_t>(most) + 1, 0);
+  for (;;) {
+    long long d2 = 0;
+    for (int q = 0; q < dims; ++q) d2 += static_cast<long long>(diff[q]) * diff[q];
+    occurs[static_cast<std::size_t>(d2)] = 1;
+    int q = dims - 1;
+    while (q >= 0 && diff[q] == largest[q]) diff[q--] = 0;
+    if (q < 0) break;
+    ++diff[q];
+  }
+  for (long long d2 = 0; d2 <= most; ++d2)
+    if (occurs[static_cast<std::size_t>(d2)]) values.push_back(d2);
+  table.assign(static_cast<std::size_t>(most) + 1, 0.0);
+}
+
+void TNeighbourhoodTable::SetRadius(double s, long long limit) {
+  sigma = s;
+  if (!direct) return;
+  // h falls with the distance: the values stop at the first 0.
+  reach = -1;
+  for (long long d2 : values) {
+    if (d2 > limit) break;
+    const double h = NeighbourhoodValue(kind, d2, sigma, cut);
+    if (h == 0.0) break;
+    table[static_cast<std::size_t>(d2)] = h;
+    reach = d2;
+  }
+}
+
+void TBatchSums::Resize(int neurons, int inputs) {
+  numInputs = inputs;
+  sums.assign(static_cast<std::size_t>(neurons) * inputs, 0.0);
+  counts.assign(static_cast<std::size_t>(neurons), 0);
+  touched.clear();
+  touched.reserve(static_cast<std::size_t>(neurons));
+}
+
+void TBatchSums::Clear() {
+  for (int j : touched) {
+    std::fill_n(sums.begin() + static_cast<std::ptrdiff_t>(j) * numInputs, numInputs, 0.0);
+    counts[j] = 0;
+  }
+  touched.clear();
+}
+
+void BatchBlockSums(const TPreparedMap& map, const double* const* rows, long long count,
+                    TBatchSums& block, std::vector<double>& scratch) {
+  constexpr int kRows = TPreparedMap::kBlockRows;
+  block.Clear();
+  const std::size_t stride = map.Stride();
+  if (scratch.size() < stride * kRows) scratch.resize(stride * kRows);
+  const int n = block.numInputs;
+  for (long long first = 0; first < count; first += kRows) {
+    const int k = static_cast<int>(std::min<long long>(kRows, count - first));
+    map.BlockDistances(rows + first, k, scratch.data());
+    for (int r = 0; r < k; ++r) {
+      const int winner = map.Winner(scratch.data() + r * stride);
+      if (block.counts[winner]++ == 0) block.touched.push_back(winner);
+      double* s = block.sums.data() + static_cast<std::size_t>(winner) * n;
+      const double* x = rows[first + r];
+      for (int j = 0; j < n; ++j) s[j] += x[j];
+    }
+  }
+}
+
+void AddBatchSums(TBatchSums& total, const TBatchSums& block) {
+  const int n = total.numInputs;
+  for (int j : block.touched) {
+    if (total.counts[j] == 0) total.touched.push_back(j);
+    total.counts[j] += block.counts[j];
+    double* s = total.sums.data() + static_cast<std::size_t>(j) * n;
+    const double* b = block.sums.data() + static_cast<std::size_t>(j) * n;
+    for (int k = 0; k < n; ++k) s[k] += b[k];
+  }
+}
+
+void BatchUpdate(TPreparedMap& map, const TBatchSums& total, const TMapGrid& grid,
+                 const TNeighbourhoodTable& h, int firstNeuron, int endNeuron,
+                 std::vector<double>& work) {
+  const int n = total.numInputs;
+  const int u = grid.Neurons();
+  work.resize(static_cast<std::size_t>(std::max(n, 1)));
+  double* num = work.data();
+  for (int i = firstNeuron; i < endNeuron; ++i) {
+    std::fill_n(num, n, 0.0);
+    double den = 0.0;
+    for (int j = 0; j < u; ++j) {
+      if (total.counts[j] == 0) continue;
+      const double hij = h(grid.Distance2(i, j));
+      if (hij == 0.0) continue;
+      den += hij * static_cast<double>(total.counts[j]);
+      map.AddScaled(num, hij, total.sums.data() + static_cast<std::size_t>(j) * n, n);
+    }
+    if (den == 0.0) continue;
+    for (int k = 0; k < n; ++k) num[k] = num[k] / den;
+    map.SetWeights(i, num);
+  }
 }

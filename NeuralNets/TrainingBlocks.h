@@ -10,11 +10,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "NeuralNets/MapQuality.h"
 #include "NeuralNets/TPreparedMap.h"
+#include "NeuralNets/Training.h"
 
 class Data;
 class TKohonenNetwork;
@@ -99,3 +101,69 @@ TQualitySums BlockQuality(const TPreparedMap& map, const TMapGrid& grid, const d
 void AddQualitySums(TQualitySums& total, const TQualitySums& block);
 // The measures from the sums of all blocks.
 TMapQuality QualityOf(const TQualitySums& total);
+
+// ----------------------------------------------------------------------------
+// Training.
+
+// e^x for x <= 0 (0 below the smallest subnormal result), from double
+// additions, multiplications and an exact scaling only, so it gives the same
+// bits on every platform (within 2 units in the last place of the true value).
+double TrainingExp(double x);
+
+// The neighbourhood h for two neurons at squared grid distance d2 and radius
+// sigma, as Training.h defines it; `cut` cuts the gaussian at
+// kGaussianCutSquared * sigma^2.
+double NeighbourhoodValue(TNeighbourhood kind, long long d2, double sigma, bool cut);
+
+// NeighbourhoodValue for one radius at a time, looked up by squared grid
+// distance. The squared distances that occur on the grid are found once; for
+// each radius only those up to the last non-zero value are computed. Grids
+// whose largest squared distance is very large next to their neuron count
+// (long thin maps) compute each value when asked instead.
+class TNeighbourhoodTable {
+ public:
+  TNeighbourhoodTable(const TMapGrid& grid, TNeighbourhood kind, bool cut);
+  // Computes the values for radius sigma, for squared distances up to limit
+  // only (asking for more afterwards is a precondition violation).
+  void SetRadius(double sigma, long long limit = std::numeric_limits<long long>::max());
+  double Radius() const { return sigma; }
+  double operator()(long long d2) const {
+    if (!direct) return NeighbourhoodValue(kind, d2, sigma, cut);
+    return d2 <= reach ? table[static_cast<std::size_t>(d2)] : 0.0;
+  }
+
+ private:
+  TNeighbourhood kind;
+  bool cut;
+  double sigma = 0.0;
+  bool direct;
+  std::vector<long long> values;  // squared distances that occur, ascending
+  std::vector<double> table;      // h by squared distance, valid up to reach
+  long long reach = -1;           // the largest squared distance with h > 0
+};
+
+// Per-neuron sums of the rows each neuron wins: the rows' values added in row
+// order, and their number. `touched` lists the neurons with a count, in the
+// order they first won.
+struct TBatchSums {
+  int numInputs = 0;
+  std::vector<double> sums;       // neurons x numInputs, neuron-major
+  std::vector<long long> counts;  // rows won, per neuron
+  std::vector<int> touched;
+  void Resize(int neurons, int inputs);
+  void Clear();  // every sum and count back to 0
+};
+
+// The winners of rows[0 .. count-1] (as FindWinner) and their per-neuron sums
+// into `block`, which is cleared first. `scratch` is the caller's.
+void BatchBlockSums(const TPreparedMap& map, const double* const* rows, long long count,
+                    TBatchSums& block, std::vector<double>& scratch);
+// Adds a block's sums to the total, neuron by neuron (call in block order).
+void AddBatchSums(TBatchSums& total, const TBatchSums& block);
+// The batch update (Training.h) of neurons firstNeuron .. endNeuron - 1 from
+// the sums of all blocks, written into the prepared weights. Each neuron's new
+// weights depend on the sums only, so neuron ranges may be updated by
+// different threads at once. `work` is the caller's.
+void BatchUpdate(TPreparedMap& map, const TBatchSums& total, const TMapGrid& grid,
+                 const TNeighbourhoodTable& h, int firstNeuron, int endNeuron,
+                 std::vector<double>& work);
