@@ -5,6 +5,7 @@
 
 #include "KQmessage/Assert.h"
 #include "NeuralNets/TKohonenNetwork.h"
+#include "NeuralNets/TrainingBlocks.h"
 
 // The kernels: the same source compiled for two (the x86-64 baseline, and
 // plain vector code elsewhere), four and eight lanes. The wider ones are only
@@ -230,19 +231,19 @@ void TPreparedMap::UpdateGroup(int group, const double* x, const double* c) {
   RunUpdate(lanes, packed + static_cast<std::size_t>(group) * lanes * numInputs, numInputs, x, c);
 }
 
-int TPreparedMap::Winner(const double* d) const {
-  MAPSMITH_ASSERT(numNeurons > 0);
+int TPreparedMap::Winner(const double* d, int count) const {
+  MAPSMITH_ASSERT(count > 0);
   switch (lanes) {
 #if defined(MAPSMITH_WIDE_KERNELS)
     case 8:
-      return preparedkernels::lanes8::Winner(d, numNeurons);
+      return preparedkernels::lanes8::Winner(d, count);
     case 4:
-      return preparedkernels::lanes4::Winner(d, numNeurons);
+      return preparedkernels::lanes4::Winner(d, count);
 #endif
     case 2:
-      return preparedkernels::lanes2::Winner(d, numNeurons);
+      return preparedkernels::lanes2::Winner(d, count);
     default:
-      return preparedkernels::PlainWinner(d, numNeurons);
+      return preparedkernels::PlainWinner(d, count);
   }
 }
 
@@ -282,6 +283,23 @@ void TPreparedMap::UpdateAndDistances(int firstGroup, int groupCount, const doub
       return;
     default:
       preparedkernels::PlainUpdateAndDistances(w, groupCount, numInputs, x, c, y, d);
+      return;
+  }
+}
+
+void TPreparedMap::ExpMany(const double* x, double* y, int n) {
+  const int widest = Supports(8) ? 8 : Supports(4) ? 4 : 2;
+  switch (widest) {
+#if defined(MAPSMITH_WIDE_KERNELS)
+    case 8:
+      preparedkernels::lanes8::ExpMany(x, y, n);
+      return;
+    case 4:
+      preparedkernels::lanes4::ExpMany(x, y, n);
+      return;
+#endif
+    default:
+      preparedkernels::lanes2::ExpMany(x, y, n);
       return;
   }
 }

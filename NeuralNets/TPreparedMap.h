@@ -67,7 +67,9 @@ class TPreparedMap {
   void UpdateGroup(int group, const double* x, const double* c);
   // The winner among one row's distances d (as BlockDistances gives them):
   // the first neuron holds until a later one is strictly nearer.
-  int Winner(const double* d) const;
+  int Winner(const double* d) const { return Winner(d, numNeurons); }
+  // The same among the first `count` distances (count >= 1).
+  int Winner(const double* d, int count) const;
   // acc[k] = acc[k] + h * s[k] for k < n, on this map's kernel width (each
   // element exactly as the plain expression gives it).
   void AddScaled(double* acc, double h, const double* s, int n) const;
@@ -77,6 +79,8 @@ class TPreparedMap {
   // (groupCount * Lanes() values), computed in the same pass over the weights.
   void UpdateAndDistances(int firstGroup, int groupCount, const double* x, const double* c,
                           const double* y, double* d);
+  // y[i] = TrainingExp(x[i]) for i < n, bit for bit, on the widest kernel.
+  static void ExpMany(const double* x, double* y, int n);
   // Replaces neuron `neuron`'s weight vector by in (NumInputs() values).
   void SetWeights(int neuron, const double* in);
   // Copies the prepared weights into the network's input-to-map set.

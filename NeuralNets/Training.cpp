@@ -370,9 +370,12 @@ struct TOnline {
 
     // The winner among this worker's neurons, from the distances in d.
     auto publish = [&](long long t) {
-      TPreparedMap::Nearest mine;
-      for (int i = firstNeuron; i < endNeuron; ++i) mine.Offer(i, d[i - firstNeuron]);
-      slots[(t & 1) * workers + k] = {mine.best, mine.bestDistance};
+      Slot mine{-1, 0.0};
+      if (endNeuron > firstNeuron) {
+        const int best = map.Winner(d.data(), endNeuron - firstNeuron);
+        mine = {firstNeuron + best, d[static_cast<std::size_t>(best)]};
+      }
+      slots[(t & 1) * workers + k] = mine;
     };
     auto rowAt = [&](long long t) {
       return rows.rows[static_cast<std::size_t>(order[static_cast<std::size_t>(t % R)])];
@@ -407,32 +410,31 @@ struct TOnline {
         farthest += most;
       }
       h.SetRadius(sigma, farthest);
-      // The coefficients of this worker's neurons, their coordinates counted
-      // like an odometer (the last one fastest).
-      if (firstNeuron < endNeuron) std::copy_n(grid.Coords(firstNeuron), dims, at.begin());
-      long long base = 0;  // the squares of all coordinates but the last
-      for (int q = 0; q + 1 < dims; ++q) base += square[q][at[q]];
+      // The coefficients of this worker's neurons, in runs along the last
+      // grid dimension (the other coordinates fixed within a run).
       const int last = dims - 1;
-      for (int i = range.first * L; i < range.end * L; ++i) {
-        double factor = 0.0;
-        if (i < u) {
-          const double hi = h(base + square[last][at[last]]);
-          if (hi > 0.0) factor = alpha * hi;
-          if (i + 1 < u) {  // on to neuron i + 1
-            int q = last;
-            ++at[q];
-            while (q > 0 && at[q] == grid.Sizes()[q]) {
-              at[q] = 0;
-              ++at[--q];
-            }
-            if (q < last) {
-              base = 0;
-              for (int p = 0; p < last; ++p) base += square[p][at[p]];
-            }
-          }
+      if (firstNeuron < endNeuron) std::copy_n(grid.Coords(firstNeuron), dims, at.begin());
+      const double* table = h.Direct() ? h.Table() : nullptr;
+      const long long reach = h.Reach();
+      double* out = coef.data() - static_cast<std::ptrdiff_t>(range.first) * L;  // indexed by neuron
+      for (int i = firstNeuron; i < endNeuron;) {
+        long long base = 0;
+        for (int q = 0; q < last; ++q) base += square[q][at[q]];
+        const int runEnd = std::min(endNeuron, i + (grid.Sizes()[last] - at[last]));
+        const long long* sq = square[last].data() + at[last] - i;  // sq[i] for the run's neurons
+        for (; i < runEnd; ++i) {
+          const long long d2 = base + sq[i];
+          const double hi = table != nullptr ? (d2 <= reach ? table[d2] : 0.0) : h(d2);
+          out[i] = hi > 0.0 ? alpha * hi : 0.0;
         }
-        coef[static_cast<std::size_t>(i - range.first * L)] = factor;
+        // On to the next run: the last coordinate back to 0, carrying over.
+        at[last] = 0;
+        for (int q = last - 1; q >= 0; --q) {
+          if (++at[q] < grid.Sizes()[q] || q == 0) break;
+          at[q] = 0;
+        }
       }
+      for (int i = endNeuron; i < range.end * L; ++i) out[i] = 0.0;  // padding lanes
 
       if (t + 1 < T) {
         if ((t + 1) % R == 0) {

@@ -250,6 +250,8 @@ TNeighbourhoodTable::TNeighbourhoodTable(const TMapGrid& grid, TNeighbourhood k,
   for (long long d2 = 0; d2 <= most; ++d2)
     if (occurs[static_cast<std::size_t>(d2)]) values.push_back(d2);
   table.assign(static_cast<std::size_t>(most) + 1, 0.0);
+  exponents.resize(values.size());
+  results.resize(values.size());
 }
 
 void TNeighbourhoodTable::SetRadius(double s, long long limit) {
@@ -257,12 +259,31 @@ void TNeighbourhoodTable::SetRadius(double s, long long limit) {
   if (!direct) return;
   // h falls with the distance: the values stop at the first 0.
   reach = -1;
-  for (long long d2 : values) {
-    if (d2 > limit) break;
-    const double h = NeighbourhoodValue(kind, d2, sigma, cut);
+  const std::size_t count =
+      static_cast<std::size_t>(std::upper_bound(values.begin(), values.end(), limit) - values.begin());
+  if (kind == TNeighbourhood::Bubble) {
+    for (std::size_t k = 0; k < count; ++k) {
+      const double h = NeighbourhoodValue(kind, values[k], sigma, cut);
+      if (h == 0.0) break;
+      table[static_cast<std::size_t>(values[k])] = h;
+      reach = values[k];
+    }
+    return;
+  }
+  // The gaussian: the exponents of every distance inside the cut, then their
+  // exponentials all at once (the same bits as NeighbourhoodValue's).
+  std::size_t inside = 0;
+  for (; inside < count; ++inside) {
+    const double dd = static_cast<double>(values[inside]);
+    if (cut && dd > kGaussianCutSquared * (sigma * sigma)) break;
+    exponents[inside] = -dd / (2.0 * sigma * sigma);
+  }
+  TPreparedMap::ExpMany(exponents.data(), results.data(), static_cast<int>(inside));
+  for (std::size_t k = 0; k < inside; ++k) {
+    const double h = values[k] == 0 ? 1.0 : results[k];
     if (h == 0.0) break;
-    table[static_cast<std::size_t>(d2)] = h;
-    reach = d2;
+    table[static_cast<std::size_t>(values[k])] = h;
+    reach = values[k];
   }
 }
 

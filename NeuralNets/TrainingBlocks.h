@@ -131,6 +131,11 @@ class TNeighbourhoodTable {
     if (!direct) return NeighbourhoodValue(kind, d2, sigma, cut);
     return d2 <= reach ? table[static_cast<std::size_t>(d2)] : 0.0;
   }
+  // Direct access for loops over many neurons: when Direct(), h(d2) is
+  // Table()[d2] for d2 <= Reach() and 0 beyond.
+  bool Direct() const { return direct; }
+  const double* Table() const { return table.data(); }
+  long long Reach() const { return reach; }
 
  private:
   TNeighbourhood kind;
@@ -140,6 +145,7 @@ class TNeighbourhoodTable {
   std::vector<long long> values;  // squared distances that occur, ascending
   std::vector<double> table;      // h by squared distance, valid up to reach
   long long reach = -1;           // the largest squared distance with h > 0
+  std::vector<double> exponents, results;  // per value, for SetRadius
 };
 
 // Per-neuron sums of the rows each neuron wins: the rows' values added in row

@@ -128,6 +128,14 @@ TEST(TrainingExpTest, AgreesWithTheMathLibraryWithinTwoUnitsInTheLastPlace) {
     const double x = tiny(rng);
     ASSERT_LE(std::abs(TrainingExp(x) - std::exp(x)), 1e-323) << x;
   }
+  // The vector form gives the scalar form's bits, edge cases included.
+  std::vector<double> xs = {0.0, -0.0, -1e-300, -708.0, -708.5, -745.5, -1e308,
+                            -std::numeric_limits<double>::infinity()};
+  for (int k = 0; k < 1000; ++k) xs.push_back(k % 2 ? small(rng) : wide(rng));
+  std::vector<double> ys(xs.size());
+  TPreparedMap::ExpMany(xs.data(), ys.data(), static_cast<int>(xs.size()));
+  for (std::size_t k = 0; k < xs.size(); ++k)
+    ASSERT_EQ(std::bit_cast<std::uint64_t>(ys[k]), std::bit_cast<std::uint64_t>(TrainingExp(xs[k]))) << xs[k];
 }
 
 TEST(NeighbourhoodTest, GaussianBubbleAndTheCut) {
