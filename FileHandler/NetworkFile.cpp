@@ -1025,3 +1025,11 @@ std::unique_ptr<TBasicNetwork> LoadNetworkFile(FileTools& tools, const char* fil
   if (!file.is_open()) throw FileTools::Error("Error on File Open", nullptr);
   return ReadNetwork(tools, file);
 }
+
+std::unique_ptr<TKohonenNetwork> LoadKohonenNetwork(FileTools& tools, const char* fileName) {
+  std::unique_ptr<TBasicNetwork> network = LoadNetworkFile(tools, fileName);
+  auto* map = dynamic_cast<TKohonenNetwork*>(network.get());
+  if (map == nullptr) throw FileTools::Error("Not a Kohonen network", nullptr);
+  network.release();
+  return std::unique_ptr<TKohonenNetwork>(map);
+}

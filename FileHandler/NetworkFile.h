@@ -10,6 +10,7 @@
 #include "FileHandler/ParseTools.h"
 #include "KQmessage/KQML.h"
 #include "NeuralNets/TBasicNetwork.h"
+#include "NeuralNets/TKohonenNetwork.h"
 
 // ================================================================ writing
 
@@ -72,3 +73,8 @@ std::unique_ptr<TBasicNetwork> LoadNetworkFile(FileTools& tools, const char* fil
 // format-version header may follow before the end of input.
 std::unique_ptr<TBasicNetwork> ReadNetwork(FileTools& tools, std::istream& in,
                                            std::unique_ptr<TKQstructure> message = nullptr);
+
+// Reads `fileName` with LoadNetworkFile and hands over the Kohonen map it
+// holds. Throws FileTools::Error "Not a Kohonen network" when the file holds a
+// network of another type, besides LoadNetworkFile's own errors.
+std::unique_ptr<TKohonenNetwork> LoadKohonenNetwork(FileTools& tools, const char* fileName);

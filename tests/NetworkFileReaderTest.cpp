@@ -509,3 +509,18 @@ INSTANTIATE_TEST_SUITE_P(Table, BadNetworkFile, ::testing::ValuesIn(kBadFiles),
                          [](const auto& info) { return std::string(info.param.first); });
 
 }  // namespace
+
+TEST(LoadKohonenNetworkTest, HandsOverTheMapOrRefusesOtherNetworkTypes) {
+  FileTools tools;
+  std::unique_ptr<TKohonenNetwork> map =
+      LoadKohonenNetwork(tools, (kDir + "good/kohonen_example.net").c_str());
+  ASSERT_NE(map, nullptr);
+  EXPECT_STREQ(map->GetNetworkType(), "Kohonen");
+
+  try {
+    LoadKohonenNetwork(tools, (kDir + "good/basic_mixed.net").c_str());
+    FAIL() << "a Basic network was accepted";
+  } catch (const FileTools::Error& e) {
+    EXPECT_EQ(e.message, "Not a Kohonen network");
+  }
+}

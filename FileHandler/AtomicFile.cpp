@@ -1,0 +1,243 @@
+#include "FileHandler/AtomicFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+namespace mapsmith {
+
+// ---------------------------------------------------------------- FdStreamBuf
+
+FdStreamBuf::FdStreamBuf() : buffer_(new char[kBufferSize]) {
+  setp(buffer_.get(), buffer_.get() + kBufferSize);
+}
+
+bool FdStreamBuf::WriteAll(const char* p, std::size_t n) {
+  if (error_ != 0) return false;
+  while (n > 0) {
+    ssize_t written = ::write(fd_, p, n);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      error_ = errno;
+      return false;
+    }
+    p += written;
+    n -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+bool FdStreamBuf::Drain() {
+  bool ok = WriteAll(pbase(), static_cast<std::size_t>(pptr() - pbase()));
+  setp(buffer_.get(), buffer_.get() + kBufferSize);
+  return ok;
+}
+
+FdStreamBuf::int_type FdStreamBuf::overflow(int_type ch) {
+  if (!Drain()) return traits_type::eof();
+  if (traits_type::eq_int_type(ch, traits_type::eof())) return traits_type::not_eof(ch);
+  *pptr() = traits_type::to_char_type(ch);
+  pbump(1);
+  return ch;
+}
+
+std::streamsize FdStreamBuf::xsputn(const char* s, std::streamsize n) {
+  const auto room = epptr() - pptr();
+  if (n <= room) {
+    std::memcpy(pptr(), s, static_cast<std::size_t>(n));
+    pbump(static_cast<int>(n));
+    return n;
+  }
+  // Larger pieces bypass the buffer once what it holds is out.
+  if (!Drain() || !WriteAll(s, static_cast<std::size_t>(n))) return 0;
+  return n;
+}
+
+int FdStreamBuf::sync() { return Drain() ? 0 : -1; }
+
+void FdStreamBuf::Attach(int fd) {
+  fd_ = fd;
+  error_ = 0;
+  setp(buffer_.get(), buffer_.get() + kBufferSize);
+}
+
+// ----------------------------------------------------------------- AtomicFile
+
+namespace {
+
+constexpr int kMaxLinks = 40;
+
+std::string DirectoryOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string BaseOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The kernel's own files: their links (/dev/stdout -> /proc/self/fd/1 ->
+// "pipe:[...]") name no file that could be replaced.
+bool IsSystemPath(std::string_view path) {
+  return path.starts_with("/dev/") || path.starts_with("/proc/");
+}
+
+// Follows symbolic links from `path` to the file they name (which need not
+// exist). Sets `system` when the chain passes through the kernel's files.
+// Returns false with errno set for a loop or an unreadable link.
+bool FollowLinks(std::string& path, bool& system) {
+  system = IsSystemPath(path);
+  for (int hops = 0; hops <= kMaxLinks; ++hops) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+    std::vector<char> link(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
+    ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
+    if (n < 0) return false;
+    if (static_cast<std::size_t>(n) >= link.size()) {  // grew meanwhile
+      errno = ENAMETOOLONG;
+      return false;
+    }
+    std::string next(link.data(), static_cast<std::size_t>(n));
+    path = next.starts_with('/') ? next : DirectoryOf(path) + "/" + next;
+    system = system || IsSystemPath(path);
+  }
+  errno = ELOOP;
+  return false;
+}
+
+mode_t NewFileMode() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
+}  // namespace
+
+AtomicFile::AtomicFile() : stream_(&buf_) {}
+
+AtomicFile::~AtomicFile() { Abandon(); }
+
+void AtomicFile::Fail(int error) {
+  error_ = error != 0 ? error : EIO;
+  Abandon();
+}
+
+bool AtomicFile::Open(const std::string& target) {
+  Abandon();
+  error_ = 0;
+  stream_.clear();
+  target_ = target;
+  bool system = false;
+  if (!FollowLinks(target_, system)) {
+    error_ = errno;
+    return false;
+  }
+
+  struct stat st;
+  const bool exists = ::stat(target_.c_str(), &st) == 0;
+  if (exists && S_ISDIR(st.st_mode)) {
+    error_ = EISDIR;
+    return false;
+  }
+  if (system || (exists && !S_ISREG(st.st_mode))) {
+    // Written in place: the original name, so the kernel resolves it.
+    fd_ = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd_ < 0) {
+      error_ = errno;
+      return false;
+    }
+    buf_.Attach(fd_);
+    return true;
+  }
+
+  mode_t mode = NewFileMode();
+  if (exists) {
+    // A rename would replace a file the process may not write; refuse as
+    // opening it for writing would.
+    if (::access(target_.c_str(), W_OK) != 0) {
+      error_ = errno;
+      return false;
+    }
+    mode = st.st_mode & 07777;
+  }
+  std::string base = BaseOf(target_);
+  if (base.size() > 200) base.resize(200);
+  std::string temp = DirectoryOf(target_) + "/." + base + ".XXXXXX";
+  fd_ = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd_ < 0) {
+    error_ = errno;
+    return false;
+  }
+  temp_ = temp;
+  if (::fchmod(fd_, mode) != 0) {
+    Fail(errno);
+    return false;
+  }
+  buf_.Attach(fd_);
+  return true;
+}
+
+bool AtomicFile::Commit() {
+  if (fd_ < 0) return false;
+  stream_.flush();
+  if (!stream_) {
+    Fail(buf_.Error());
+    return false;
+  }
+  if (::fsync(fd_) != 0 && !(temp_.empty() && (errno == EINVAL || errno == EROFS || errno == ENOTSUP))) {
+    Fail(errno);
+    return false;
+  }
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) {
+    Fail(errno);
+    return false;
+  }
+  if (!temp_.empty()) {
+    if (::rename(temp_.c_str(), target_.c_str()) != 0) {
+      Fail(errno);
+      return false;
+    }
+    temp_.clear();
+    // Make the rename itself durable; a directory that cannot be synced
+    // still holds the complete file.
+    int dir = ::open(DirectoryOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+      ::fsync(dir);
+      ::close(dir);
+    }
+  }
+  return true;
+}
+
+void AtomicFile::Abandon() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+  if (!temp_.empty()) {
+    ::unlink(temp_.c_str());
+    temp_.clear();
+  }
+  buf_.Attach(-1);
+}
+
+std::string AtomicFile::ErrorText() const { return std::strerror(error_); }
+
+bool IsSameFile(const char* a, const char* b) {
+  struct stat sa, sb;
+  if (::stat(a, &sa) != 0 || ::stat(b, &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+}  // namespace mapsmith

@@ -1,0 +1,97 @@
+// The files the companion tools read and write: data set files, network
+// files, CSV, and SOM_PAK data and codebook files. Inputs are recognised by
+// their content, outputs by their extension; --from / --to override both.
+// Every failure is a RunError naming the file; outputs are written whole or
+// not at all (a temporary file renamed into place).
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "DataObject/Data.h"
+#include "Kohonen/Common/CommandLine.h"
+#include "NeuralNets/TKohonenNetwork.h"
+
+namespace mapsmith {
+
+enum class FileFormat {
+  Unknown,         // recognise by content (inputs) or extension (outputs)
+  DataSet,         // tagged data set file
+  Network,         // tagged network file
+  Csv,             // comma (or ; or tab) separated values
+  SomPakData,      // SOM_PAK data file
+  SomPakCodebook,  // SOM_PAK codebook file
+};
+
+// The format named on the command line: "dataset", "network", "csv",
+// "sompak" (data file) or "codebook". Throws UsageError naming `option`.
+FileFormat ParseFormatName(std::string_view option, std::string_view name);
+
+// Recognises a file by its first bytes: a tagged header or block ("[") is a
+// data set or network file by its first block's name; a first line of one
+// number is a SOM_PAK data file; a number, a topology, two sizes and a
+// neighbourhood a SOM_PAK codebook; anything else is CSV. Throws RunError when
+// the file cannot be read.
+FileFormat DetectFormat(const std::string& path);
+
+// The format an output file gets from its name: ".csv" CSV, ".cod" codebook,
+// ".net" network file, anything else a data set file.
+FileFormat FormatFromExtension(const std::string& path);
+
+// How CSV is read and written.
+struct CsvOptions {
+  char separator = 0;       // ',', ';' or '\t'; 0: found from the first line (',' when writing)
+  int header = -1;          // -1: detected (reading) / written when names are known; 0 none; 1 present
+  std::string labelColumn;  // a column name or 1-based number that holds labels; empty: none
+};
+
+// A data set as read from a file, with the names of its input columns where
+// the file gives them (a CSV header row), else empty.
+struct DataTable {
+  std::unique_ptr<Data> data;
+  std::vector<std::string> columnNames;
+};
+
+// Reads the data set in `path` (`format` Unknown: recognised by content).
+// Only the example set of a data set file is read. The set has labels when
+// the file carries them. Throws RunError.
+DataTable ReadDataFile(const std::string& path, FileFormat format, const CsvOptions& csv = {});
+
+// The options of every tool that reads a data file, for its option table:
+// --from FORMAT, --separator C, --header, --no-header, --label-column COLUMN.
+std::vector<OptionSpec> DataInputOptionSpecs();
+
+// What those options chose: the input format (Unknown: by content) and the
+// CSV reading. Throws UsageError for a bad value.
+struct DataInputChoice {
+  FileFormat format = FileFormat::Unknown;
+  CsvOptions csv;
+};
+DataInputChoice DataInputFrom(const ParsedOptions& options);
+
+// Writes `table` to `path` in `format` (Unknown: by extension), atomically.
+// Throws RunError.
+void WriteDataFile(const std::string& path, const DataTable& table, FileFormat format,
+                   const CsvOptions& csv = {});
+
+// Reads a Kohonen map from a network file or a SOM_PAK codebook (`format`
+// Unknown: recognised by content). Throws RunError ("Not a Kohonen network"
+// for a network of another type).
+std::unique_ptr<TKohonenNetwork> ReadMapFile(const std::string& path, FileFormat format = FileFormat::Unknown);
+
+// Writes `map` as a network file or a SOM_PAK codebook (`format` Unknown: by
+// extension), atomically. Throws RunError.
+void WriteMapFile(const std::string& path, TKohonenNetwork& map, FileFormat format = FileFormat::Unknown);
+
+// Runs `write` on a stream into a temporary file beside `path` and renames it
+// over `path` when `write` returned and every byte reached the disk. On any
+// failure (a thrown error included) the temporary file is removed and an
+// existing `path` is left as it was. Throws RunError naming `path`; errors
+// thrown by `write` pass through.
+void WriteAtomically(const std::string& path, const std::function<void(std::ostream&)>& write);
+
+}  // namespace mapsmith

@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+
+#include "FileHandler/AtomicFile.h"
+
+namespace fs = std::filesystem;
+using mapsmith::AtomicFile;
+
+namespace {
+
+class AtomicFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("atomic-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  static void Write(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+  // Everything in the directory, so a leftover temporary file shows.
+  std::size_t Entries() const { return std::distance(fs::directory_iterator(dir_), fs::directory_iterator()); }
+
+  fs::path dir_;
+};
+
+TEST_F(AtomicFileTest, ReplacesWholeOnCommitAndKeepsTheOldFileUntilThen) {
+  const std::string target = Path("out.txt");
+  Write(target, "old");
+  ::chmod(target.c_str(), 0640);
+  {
+    AtomicFile file;
+    ASSERT_TRUE(file.Open(target));
+    file.Stream() << "new text";
+    EXPECT_EQ(Read(target), "old");  // nothing visible before the commit
+    ASSERT_TRUE(file.Commit());
+  }
+  EXPECT_EQ(Read(target), "new text");
+  struct stat st;
+  ASSERT_EQ(::stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(Entries(), 1u);
+}
+
+TEST_F(AtomicFileTest, AbandonedOrDestroyedWritesLeaveTheTargetAndNoTemporaryFile) {
+  const std::string target = Path("out.txt");
+  Write(target, "old");
+  {
+    AtomicFile file;
+    ASSERT_TRUE(file.Open(target));
+    file.Stream() << std::string(3 << 20, 'x');  // more than the buffer holds
+  }
+  EXPECT_EQ(Read(target), "old");
+  EXPECT_EQ(Entries(), 1u);
+
+  AtomicFile file;
+  ASSERT_TRUE(file.Open(Path("new.txt")));
+  file.Stream() << "x";
+  file.Abandon();
+  EXPECT_FALSE(fs::exists(Path("new.txt")));
+  EXPECT_EQ(Entries(), 1u);
+}
+
+TEST_F(AtomicFileTest, NewFilesGetTheUsualModeAndMissingDirectoriesAreRefused) {
+  const mode_t mask = ::umask(022);
+  AtomicFile file;
+  ASSERT_TRUE(file.Open(Path("fresh.txt")));
+  file.Stream() << "a";
+  ASSERT_TRUE(file.Commit());
+  struct stat st;
+  ASSERT_EQ(::stat(Path("fresh.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
+  ::umask(mask);
+
+  EXPECT_FALSE(file.Open(Path("no/such/dir/out.txt")));
+  EXPECT_EQ(file.ErrorText(), "No such file or directory");
+  EXPECT_FALSE(file.Open(dir_.string()));
+  EXPECT_EQ(file.ErrorText(), "Is a directory");
+}
+
+TEST_F(AtomicFileTest, SymbolicLinksAreFollowedAndStay) {
+  const std::string real = Path("real.txt");
+  Write(real, "old");
+  fs::create_symlink("real.txt", Path("link.txt"));  // relative to the link's folder
+  AtomicFile file;
+  ASSERT_TRUE(file.Open(Path("link.txt")));
+  file.Stream() << "through the link";
+  ASSERT_TRUE(file.Commit());
+  EXPECT_TRUE(fs::is_symlink(Path("link.txt")));
+  EXPECT_EQ(Read(real), "through the link");
+
+  fs::create_symlink("a", Path("b"));
+  fs::create_symlink("b", Path("a"));
+  EXPECT_FALSE(file.Open(Path("a")));
+  EXPECT_EQ(file.ErrorText(), "Too many levels of symbolic links");
+}
+
+TEST_F(AtomicFileTest, SpecialFilesAreWrittenDirectlyAndWriteErrorsAreReported) {
+  AtomicFile null;
+  ASSERT_TRUE(null.Open("/dev/null"));
+  null.Stream() << "discarded";
+  EXPECT_TRUE(null.Commit());
+
+  AtomicFile full;
+  ASSERT_TRUE(full.Open("/dev/full"));
+  full.Stream() << "no room";
+  EXPECT_FALSE(full.Commit());
+  EXPECT_EQ(full.ErrorText(), "No space left on device");
+
+  const std::string fifo = Path("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string received;
+  std::thread reader([&] { received = Read(fifo); });
+  AtomicFile pipe;
+  ASSERT_TRUE(pipe.Open(fifo));
+  pipe.Stream() << "through the pipe";
+  EXPECT_TRUE(pipe.Commit());
+  reader.join();
+  EXPECT_EQ(received, "through the pipe");
+  EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
+TEST_F(AtomicFileTest, SameFileComparesIdentityNotNames) {
+  Write(Path("a.txt"), "a");
+  fs::create_hard_link(Path("a.txt"), Path("hard.txt"));
+  fs::create_symlink(Path("a.txt"), Path("soft.txt"));
+  Write(Path("b.txt"), "b");
+  EXPECT_TRUE(mapsmith::IsSameFile(Path("a.txt").c_str(), Path("hard.txt").c_str()));
+  EXPECT_TRUE(mapsmith::IsSameFile(Path("soft.txt").c_str(), Path("a.txt").c_str()));
+  EXPECT_TRUE(mapsmith::IsSameFile(Path("a.txt").c_str(), (dir_.string() + "/./a.txt").c_str()));
+  EXPECT_FALSE(mapsmith::IsSameFile(Path("a.txt").c_str(), Path("b.txt").c_str()));
+  EXPECT_FALSE(mapsmith::IsSameFile(Path("a.txt").c_str(), Path("missing").c_str()));
+}
+
+}  // namespace

@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "Kohonen/Common/CommandLine.h"
+#include "Kohonen/Common/DataFiles.h"
+
+namespace fs = std::filesystem;
+using namespace mapsmith;
+
+namespace {
+
+class DataFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("datafiles-" + std::to_string(::getpid()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string Make(const std::string& name, const std::string& text) {
+    const std::string path = (dir_ / name).string();
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+  }
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  fs::path dir_;
+};
+
+TEST_F(DataFilesTest, InputsAreRecognisedByTheirContent) {
+  EXPECT_EQ(DetectFormat(Make("a", "[FormatVersion = 1.0]\n[DataSet]\n")), FileFormat::DataSet);
+  EXPECT_EQ(DetectFormat(Make("b", "/* c */ [FormatVersion=1.0] [NeuralNetwork] [Network]")), FileFormat::Network);
+  EXPECT_EQ(DetectFormat(Make("c", "  [DATASET]")), FileFormat::DataSet);
+  EXPECT_EQ(DetectFormat(Make("d", "3\n1 2 3\n")), FileFormat::SomPakData);
+  EXPECT_EQ(DetectFormat(Make("e", "# comment\n3 rect 4 2 gaussian\n")), FileFormat::SomPakCodebook);
+  EXPECT_EQ(DetectFormat(Make("f", "x,y\n1,2\n")), FileFormat::Csv);
+  EXPECT_EQ(DetectFormat(Make("g", "1.5\n")), FileFormat::Csv);
+  EXPECT_EQ(DetectFormat(Make("h", "")), FileFormat::Csv);
+  try {
+    DetectFormat((dir_ / "missing").string());
+    FAIL();
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.reason, "cannot open: No such file or directory");
+  }
+
+  EXPECT_EQ(FormatFromExtension("x.CSV"), FileFormat::Csv);
+  EXPECT_EQ(FormatFromExtension("x.cod"), FileFormat::SomPakCodebook);
+  EXPECT_EQ(FormatFromExtension("x.net"), FileFormat::Network);
+  EXPECT_EQ(FormatFromExtension("x.dat"), FileFormat::DataSet);
+  EXPECT_EQ(FormatFromExtension(".csv"), FileFormat::DataSet);
+  EXPECT_THROW(ParseFormatName("from", "xml"), UsageError);
+}
+
+TEST_F(DataFilesTest, DataSetFilesReadAndWriteBackAndAFailedWriteKeepsTheOldFile) {
+  const std::string text = Read(std::string(MAPSMITH_TEST_DATA) + "/runs/labelled.dat");
+  const std::string in = Make("in.dat", text);
+  DataTable table = ReadDataFile(in, FileFormat::Unknown);
+  ASSERT_NE(table.data, nullptr);
+  const std::string out = (dir_ / "out.dat").string();
+  WriteDataFile(out, table, FileFormat::Unknown);
+  DataTable again = ReadDataFile(out, FileFormat::DataSet);
+  EXPECT_EQ(again.data->GetNumRows(), table.data->GetNumRows());
+  const std::string written = Read(out);
+
+  // A writer that fails half-way leaves the earlier file and no temporary file.
+  EXPECT_THROW(WriteAtomically(out,
+                               [](std::ostream& stream) {
+                                 stream << "partial";
+                                 throw RunError{"x", "stop"};
+                               }),
+               RunError);
+  EXPECT_EQ(Read(out), written);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
+
+  try {
+    ReadDataFile(Make("bad.dat", "[DataSet] [Inputs = 2] [Rows = 1] [Data] 1 ]"), FileFormat::Unknown);
+    FAIL();
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.file, (dir_ / "bad.dat").string());
+    EXPECT_FALSE(e.reason.empty());
+  }
+  try {
+    WriteDataFile((dir_ / "no/such/dir.dat").string(), table, FileFormat::Unknown);
+    FAIL();
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.reason, "cannot create: No such file or directory");
+  }
+}
+
+TEST_F(DataFilesTest, MapsAreReadOnlyFromKohonenNetworkFiles) {
+  const std::string dir = std::string(MAPSMITH_TEST_DATA) + "/networkfile/good/";
+  std::unique_ptr<TKohonenNetwork> map = ReadMapFile(dir + "kohonen_example.net");
+  ASSERT_NE(map, nullptr);
+  const std::string out = (dir_ / "copy.net").string();
+  WriteMapFile(out, *map);
+  const std::string again = (dir_ / "again.net").string();
+  WriteMapFile(again, *ReadMapFile(out, FileFormat::Network));
+  EXPECT_EQ(Read(again), Read(out));
+  EXPECT_NE(Read(out).find("[NetworkType = Kohonen]"), std::string::npos);
+  try {
+    ReadMapFile(dir + "basic_mixed.net");
+    FAIL();
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.reason, "Not a Kohonen network");
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DataInputOptionsTest, TheSharedOptionsChooseFormatAndCsvReading) {
+  const ToolSpec tool{"MapsmithToy", "[OPTION]...", "", DataInputOptionSpecs(), 0, 0};
+  auto parse = [&](std::vector<const char*> args) {
+    args.insert(args.begin(), "MapsmithToy");
+    OptionParser parser(tool);
+    return DataInputFrom(parser.Parse(static_cast<int>(args.size()), args.data()));
+  };
+  DataInputChoice choice = parse({"--from=csv", "--separator=tab", "--no-header", "--label-column=3"});
+  EXPECT_EQ(choice.format, FileFormat::Csv);
+  EXPECT_EQ(choice.csv.separator, '\t');
+  EXPECT_EQ(choice.csv.header, 0);
+  EXPECT_EQ(choice.csv.labelColumn, "3");
+  choice = parse({});
+  EXPECT_EQ(choice.format, FileFormat::Unknown);
+  EXPECT_EQ(choice.csv.separator, 0);
+  EXPECT_EQ(choice.csv.header, -1);
+  EXPECT_EQ(parse({"--separator=;"}).csv.separator, ';');
+  EXPECT_THROW(parse({"--header", "--no-header"}), UsageError);
+  EXPECT_THROW(parse({"--separator=|"}), UsageError);
+  EXPECT_THROW(parse({"--from=xml"}), UsageError);
+}
+
+}  // namespace
