@@ -541,12 +541,28 @@ TMapQuality MeasureTrained(const TPreparedMap& map, const TMapGrid& grid, const 
 
 }  // namespace
 
+void CheckTrainingMap(TKohonenNetwork& map, const TTrainingOptions& options) {
+  CheckMapForRuns(map, kOrigin);
+  CheckOptions(options, map);
+  CheckTrainable(map, options.init == TInitialisation::Keep);
+}
+
+namespace {
+
+TRowSource CheckedRows(TKohonenNetwork& map, Data& data) {
+  if (data.MbrNdxRows <= 0 || data.MbrNdxDataRows <= 0) RefuseRun("The data set has no rows", kOrigin);
+  return CollectRows(data, map.layers[1]->numNeurons, kOrigin);
+}
+
+}  // namespace
+
+void CheckTrainingData(TKohonenNetwork& map, Data& data) { CheckedRows(map, data); }
+
 TTrainingReport TrainMap(TKohonenNetwork& map, Data& data, const TTrainingOptions& options) {
   CheckMapForRuns(map, kOrigin);
   TPlan plan = CheckOptions(options, map);
   CheckTrainable(map, options.init == TInitialisation::Keep);
-  if (data.MbrNdxRows <= 0 || data.MbrNdxDataRows <= 0) RefuseRun("The data set has no rows", kOrigin);
-  const TRowSource rows = CollectRows(data, map.layers[1]->numNeurons, kOrigin);
+  const TRowSource rows = CheckedRows(map, data);
   const long long R = rows.Count();
   if (plan.online && plan.total == 0) {
     if (plan.epochs > std::numeric_limits<long long>::max() / R) RefuseRun("Too many steps", kOrigin);

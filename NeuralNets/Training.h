@@ -114,3 +114,10 @@ struct TTrainingReport {
 // columns than the map has inputs (naming both counts), and for a row
 // holding NaN or infinity (naming the row, counted from 1).
 TTrainingReport TrainMap(TKohonenNetwork& map, Data& data, const TTrainingOptions& options);
+
+// The checks TrainMap makes before it starts, for callers that want to know
+// which input a refusal concerns: the map and the options, and the data set
+// for that map (which must pass CheckTrainingMap first). They throw what
+// TrainMap would throw and change nothing but the data set's cursor.
+void CheckTrainingMap(TKohonenNetwork& map, const TTrainingOptions& options);
+void CheckTrainingData(TKohonenNetwork& map, Data& data);
