@@ -15,6 +15,7 @@
 #include "DataObject/Data.h"
 #include "FileHandler/Filer.h"
 #include "FileHandler/NetworkFile.h"
+#include "Kohonen/Create/Mapsmith.h"
 #include "Kohonen/Train/ProgressLine.h"
 #include "NeuralNets/Training.h"
 
@@ -263,6 +264,33 @@ TEST_F(MapsmithTrainTest, ProgressLineOnATerminalOnly) {
   quiet.push_back("--quiet");
   EXPECT_EQ(Train(quiet, terminal).err, "");
   EXPECT_EQ(Train(args, mapsmith::TrainEnvironment{false, [&] { return now += 0.03; }}).err, "");
+}
+
+// The example of the README and the manual page, on the files in examples/,
+// prints what they say.
+TEST_F(MapsmithTrainTest, TheDocumentedExampleWorks) {
+  const fs::path top = fs::path(MAPSMITH_TEST_DATA) / ".." / "..";
+  const fs::path before = fs::current_path();
+  fs::current_path(dir_);  // the parameter file names its map relative to here
+  const std::string params = (top / "examples" / "colors-map.params").string();
+  const char* create[] = {"Mapsmith", params.c_str()};
+  std::ostringstream out, err;
+  const int created = RunMapsmith(2, create, out, err);
+  fs::current_path(before);
+  ASSERT_EQ(created, 0) << err.str();
+  const std::string colors = (top / "examples" / "colors.dat").string();
+  const Outcome run = Train({"--map", Path("colors-map.net"), "--data", colors, "--out", Path("colors-trained.net"),
+                             "--init", "linear"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "quantization-error 0.0497686068418195\ntopographic-error 0.00833333333333333\n");
+  for (const char* doc : {"README.md", "docs/MapsmithTrain.1"}) {
+    const std::string text = Read((top / doc).string());
+    EXPECT_NE(text.find("quantization-error 0.0497686068418195\n"), std::string::npos) << doc;
+    EXPECT_NE(text.find("topographic-error 0.00833333333333333\n"), std::string::npos) << doc;
+  }
+  const Outcome ring = Train({"-m", Path("colors-map.net"), "-d", colors, "-o", Path("ring.net"), "--mode", "online",
+                              "--epochs", "50", "--torus", "--init", "sample", "--seed", "7", "--threads", "2"});
+  EXPECT_EQ(ring.status, 0) << ring.err;
 }
 
 TEST(ProgressTextTest, PercentSpeedAndTimeLeft) {
