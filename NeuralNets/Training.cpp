@@ -219,27 +219,76 @@ void InitSample(TPreparedMap& map, const TRowSource& rows, TTrainingRandom& rand
   for (int i = 0; i < map.NumNeurons(); ++i) map.SetWeights(i, rows.rows[random.Below(count)]);
 }
 
+// The data's covariance, as a product with vectors: kept as a matrix when it
+// is no larger than the map's weights (or small anyway), else computed from
+// the rows at each product, so the working space stays that of the map.
+class TCovariance {
+ public:
+  TCovariance(const TRowSource& rows, int neurons) : rows_(rows), n_(rows.numInputs) {
+    const std::size_t nn = static_cast<std::size_t>(n_);
+    mean_.assign(nn, 0.0);
+    dev_.resize(nn);
+    for (const double* x : rows.rows)
+      for (int j = 0; j < n_; ++j) mean_[j] += x[j];
+    for (double& m : mean_) m /= static_cast<double>(rows.Count());
+    if (n_ > std::max(neurons, 1024)) return;
+    matrix_.assign(nn * nn, 0.0);
+    for (const double* x : rows.rows) {
+      for (int j = 0; j < n_; ++j) dev_[j] = x[j] - mean_[j];
+      for (int a = 0; a < n_; ++a) {
+        double* row = matrix_.data() + a * nn;
+        for (int b = a; b < n_; ++b) row[b] += dev_[a] * dev_[b];
+      }
+    }
+    for (int a = 0; a < n_; ++a)
+      for (int b = a; b < n_; ++b)
+        matrix_[b * nn + a] = matrix_[a * nn + b] = matrix_[a * nn + b] / static_cast<double>(rows.Count());
+  }
+  const std::vector<double>& Mean() const { return mean_; }
+  bool Stored() const { return !matrix_.empty(); }
+  // out = C v.
+  void Times(const std::vector<double>& v, std::vector<double>& out) {
+    const std::size_t nn = static_cast<std::size_t>(n_);
+    if (Stored()) {
+      for (int a = 0; a < n_; ++a) {
+        double s = 0.0;
+        for (int b = 0; b < n_; ++b) s += matrix_[a * nn + b] * v[b];
+        out[a] = s;
+      }
+      return;
+    }
+    std::fill(out.begin(), out.end(), 0.0);
+    for (const double* x : rows_.rows) {
+      double dot = 0.0;
+      for (int j = 0; j < n_; ++j) dot += (dev_[j] = x[j] - mean_[j]) * v[j];
+      for (int j = 0; j < n_; ++j) out[j] += dev_[j] * dot;
+    }
+    for (double& e : out) e /= static_cast<double>(rows_.Count());
+  }
+  // Removes the component of variance lambda along the unit vector v.
+  void Deflate(double lambda, const std::vector<double>& v) {
+    const std::size_t nn = static_cast<std::size_t>(n_);
+    if (!Stored()) return;  // the products are kept orthogonal to v instead
+    for (int a = 0; a < n_; ++a)
+      for (int b = 0; b < n_; ++b) matrix_[a * nn + b] -= lambda * v[a] * v[b];
+  }
+
+ private:
+  const TRowSource& rows_;
+  int n_;
+  std::vector<double> mean_, dev_, matrix_;
+};
+
 void InitLinear(TPreparedMap& map, const TRowSource& rows, const TMapGrid& grid) {
   const int n = rows.numInputs;
-  const long long R = rows.Count();
   const std::size_t nn = static_cast<std::size_t>(n);
-  std::vector<double> mean(nn, 0.0), dev(nn), cov(nn * nn, 0.0);
-  for (const double* x : rows.rows)
-    for (int j = 0; j < n; ++j) mean[j] += x[j];
-  for (double& m : mean) m /= static_cast<double>(R);
-  for (const double* x : rows.rows) {
-    for (int j = 0; j < n; ++j) dev[j] = x[j] - mean[j];
-    for (int a = 0; a < n; ++a) {
-      double* row = cov.data() + a * nn;
-      for (int b = a; b < n; ++b) row[b] += dev[a] * dev[b];
-    }
-  }
-  for (int a = 0; a < n; ++a)
-    for (int b = a; b < n; ++b) cov[b * nn + a] = cov[a * nn + b] = cov[a * nn + b] / static_cast<double>(R);
+  TCovariance cov(rows, map.NumNeurons());
+  const std::vector<double>& mean = cov.Mean();
 
   // The largest components by power iteration, each found in what the ones
   // before it leave of the covariance (deflation), kept orthogonal to them.
   const int comps = std::min(grid.Dimensions(), n);
+  const int iterations = cov.Stored() ? 1000 : 100;
   std::vector<std::vector<double>> axes;
   std::vector<double> spread;
   TTrainingRandom start(kLinearSeed);
@@ -263,12 +312,8 @@ void InitLinear(TPreparedMap& map, const TRowSource& rows, const TMapGrid& grid)
     for (double& e : v) e = start.Unit() - 0.5;
     orthogonalise(v);
     normalise(v);
-    for (int it = 0; it < 1000; ++it) {
-      for (int a = 0; a < n; ++a) {
-        double s = 0.0;
-        for (int b = 0; b < n; ++b) s += cov[a * nn + b] * v[b];
-        w[a] = s;
-      }
+    for (int it = 0; it < iterations; ++it) {
+      cov.Times(v, w);
       orthogonalise(w);
       if (normalise(w) == 0.0) break;  // nothing left to spread along
       double change = 0.0;
@@ -282,15 +327,11 @@ void InitLinear(TPreparedMap& map, const TRowSource& rows, const TMapGrid& grid)
       if (std::abs(v[j]) > std::abs(v[big])) big = j;
     if (v[big] < 0)
       for (double& e : v) e = -e;
+    cov.Times(v, w);
     double lambda = 0.0;
-    for (int a = 0; a < n; ++a) {
-      double s = 0.0;
-      for (int b = 0; b < n; ++b) s += cov[a * nn + b] * v[b];
-      lambda += v[a] * s;
-    }
+    for (int j = 0; j < n; ++j) lambda += v[j] * w[j];
     lambda = std::max(lambda, 0.0);
-    for (int a = 0; a < n; ++a)
-      for (int b = 0; b < n; ++b) cov[a * nn + b] -= lambda * v[a] * v[b];
+    cov.Deflate(lambda, v);
     axes.push_back(v);
     spread.push_back(std::sqrt(lambda));
   }

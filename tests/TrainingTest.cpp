@@ -525,6 +525,27 @@ TEST(TrainingOrganisationTest, LinearInitialisationLiesInTheDataPlane) {
   o.seed = 999;
   TrainMap(other, *data, o);
   EXPECT_EQ(Bits(net), Bits(other));
+
+  // More inputs than the covariance is kept for (here 1100 inputs for 6
+  // neurons): products straight from the rows give the same plane. The rows
+  // vary in inputs 0 (spread 4) and 7 (spread 1) only.
+  Rows wide;
+  for (int k = 0; k < 40; ++k) {
+    std::vector<double> x(1100, 0.5);
+    x[0] = ux(rng), x[7] = uy(rng);
+    wide.push_back(x);
+  }
+  auto wideData = MakeData(wide);
+  TKohonenNetwork big = MakeMap(1100, {2, 3}, {});
+  TrainMap(big, *wideData, o);
+  const auto corner = Weights(big, 0), far = Weights(big, 5);
+  for (int j = 0; j < 1100; ++j) {
+    if (j != 0 && j != 7) {
+      ASSERT_NEAR(far[j], 0.5, 1e-9) << j;
+    }
+  }
+  EXPECT_GT(std::abs(far[0] - corner[0]), 3.0);  // the longer dimension along input 0
+  EXPECT_GT(std::abs(far[7] - corner[7]), 0.6);
 }
 
 TEST(TrainingOrganisationTest, AThreeDimensionalMapTrainsAndIsMeasured) {
