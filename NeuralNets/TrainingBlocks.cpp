@@ -229,7 +229,7 @@ double NeighbourhoodValue(TNeighbourhood kind, long long d2, double sigma, bool 
 TNeighbourhoodTable::TNeighbourhoodTable(const TMapGrid& grid, TNeighbourhood k, bool c)
     : kind(k), cut(c) {
   const long long most = grid.MaxDistance2();
-  direct = most < std::max(1LL << 20, 16LL * grid.Neurons());
+  direct = most < 16LL * grid.Neurons() + 4096;  // a table no larger than a few values per neuron
   if (!direct) return;
   // Every combination of coordinate differences, counted like an odometer:
   // at most as many as the grid has neurons.

@@ -118,8 +118,9 @@ double NeighbourhoodValue(TNeighbourhood kind, long long d2, double sigma, bool 
 // NeighbourhoodValue for one radius at a time, looked up by squared grid
 // distance. The squared distances that occur on the grid are found once; for
 // each radius only those up to the last non-zero value are computed. Grids
-// whose largest squared distance is very large next to their neuron count
-// (long thin maps) compute each value when asked instead.
+// whose largest squared distance exceeds 16 per neuron (plus 4096), such as
+// long 1-D maps, compute each value when asked instead, so the table stays
+// small next to the map.
 class TNeighbourhoodTable {
  public:
   TNeighbourhoodTable(const TMapGrid& grid, TNeighbourhood kind, bool cut);

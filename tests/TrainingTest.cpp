@@ -412,6 +412,7 @@ TEST(TrainingReferenceTest, OnlineMatchesThePlainDefinitionBitForBit) {
   o.epochs = 3;
   ExpectReference({13}, false, 40, o);
   ExpectReference({13}, true, 40, o);
+  ExpectReference({80}, false, 40, o);  // too long for the table: values computed one by one
   ExpectReference({4, 6}, false, 50, o);
   ExpectReference({4, 6}, true, 30, o);
   ExpectReference({3, 4, 2}, true, 30, o);
@@ -429,6 +430,7 @@ TEST(TrainingReferenceTest, OnlineMatchesThePlainDefinitionBitForBit) {
 TEST(TrainingReferenceTest, BatchMatchesThePlainDefinitionBitForBit) {
   TTrainingOptions o = Batch(4, 4.0, 0.7);
   ExpectReference({17}, false, 60, o);
+  ExpectReference({80}, true, 60, o);
   ExpectReference({5, 6}, true, 90, o);
   ExpectReference({3, 3, 3}, false, 60, o);
   // More than one block of rows: the block sums are added in block order.
