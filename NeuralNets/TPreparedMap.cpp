@@ -287,6 +287,82 @@ void TPreparedMap::UpdateAndDistances(int firstGroup, int groupCount, const doub
   }
 }
 
+int TPreparedMap::ScreenLanes() { return Supports(8) ? 16 : Supports(4) ? 8 : 4; }
+
+void TPreparedMap::ScreenDots(const float* packed, int groups, int n, const float* const* xs, int rows,
+                              const float* bias, float* d, std::size_t stride) {
+  MAPSMITH_ASSERT(rows >= 0 && rows <= kScreenRows);
+  switch (ScreenLanes()) {
+#if defined(MAPSMITH_WIDE_KERNELS)
+    case 16:
+      preparedkernels::lanes8::ScreenDots(packed, groups, n, xs, rows, bias, d, stride);
+      return;
+    case 8:
+      preparedkernels::lanes4::ScreenDots(packed, groups, n, xs, rows, bias, d, stride);
+      return;
+#endif
+    default:
+      preparedkernels::lanes2::ScreenDots(packed, groups, n, xs, rows, bias, d, stride);
+      return;
+  }
+}
+
+bool TPreparedMap::ScreenTop(const float* v, int u, float& largest, float& next) {
+  switch (ScreenLanes()) {
+#if defined(MAPSMITH_WIDE_KERNELS)
+    case 16:
+      return preparedkernels::lanes8::ScreenTop(v, u, largest, next);
+    case 8:
+      return preparedkernels::lanes4::ScreenTop(v, u, largest, next);
+#endif
+    default:
+      return preparedkernels::lanes2::ScreenTop(v, u, largest, next);
+  }
+}
+
+int TPreparedMap::ScreenCandidates(const float* v, int u, float bound, int* out, int limit) {
+  switch (ScreenLanes()) {
+#if defined(MAPSMITH_WIDE_KERNELS)
+    case 16:
+      return preparedkernels::lanes8::ScreenCandidates(v, u, bound, out, limit);
+    case 8:
+      return preparedkernels::lanes4::ScreenCandidates(v, u, bound, out, limit);
+#endif
+    default:
+      return preparedkernels::lanes2::ScreenCandidates(v, u, bound, out, limit);
+  }
+}
+
+void TPreparedMap::Distances(const int* neurons, int count, const double* x, double* out) const {
+  // Four neurons at a time: four independent sums, each in input order.
+  int c = 0;
+  for (; c + 4 <= count; c += 4) {
+    const double* w[4];
+    for (int k = 0; k < 4; ++k) w[k] = packed + Column(neurons[c + k], lanes, numInputs);
+    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+    for (int j = 0; j < numInputs; ++j) {
+      const std::size_t at = static_cast<std::size_t>(j) * lanes;
+      const double e0 = x[j] - w[0][at], e1 = x[j] - w[1][at], e2 = x[j] - w[2][at], e3 = x[j] - w[3][at];
+      s0 += e0 * e0;
+      s1 += e1 * e1;
+      s2 += e2 * e2;
+      s3 += e3 * e3;
+    }
+    out[c] = s0, out[c + 1] = s1, out[c + 2] = s2, out[c + 3] = s3;
+  }
+  for (; c < count; ++c) out[c] = Distance(neurons[c], x);
+}
+
+double TPreparedMap::Distance(int neuron, const double* x) const {
+  const double* column = packed + Column(neuron, lanes, numInputs);
+  double distance = 0.0;
+  for (int j = 0; j < numInputs; ++j) {
+    const double e = x[j] - column[static_cast<std::size_t>(j) * lanes];
+    distance += e * e;
+  }
+  return distance;
+}
+
 void TPreparedMap::ExpMany(const double* x, double* y, int n) {
   const int widest = Supports(8) ? 8 : Supports(4) ? 4 : 2;
   switch (widest) {

@@ -79,6 +79,27 @@ class TPreparedMap {
   // (groupCount * Lanes() values), computed in the same pass over the weights.
   void UpdateAndDistances(int firstGroup, int groupCount, const double* x, const double* c,
                           const double* y, double* d);
+  // Screening (TWinnerScreen): single-precision dot products on the widest
+  // kernel, for up to kScreenRows rows at a time, with ScreenLanes() neurons
+  // side by side per group (the caller packs them like the prepared weights).
+  static constexpr int kScreenRows = 8;
+  static int ScreenLanes();
+  // For `rows` rows: bias[i] plus the row's dot product with neuron i, row
+  // r's into d + r * stride (groups * ScreenLanes() values).
+  static void ScreenDots(const float* packed, int groups, int n, const float* const* xs, int rows,
+                         const float* bias, float* d, std::size_t stride);
+  // The largest and second largest of v[0 .. u-1] (-infinity when missing);
+  // false when one of the values is not finite.
+  static bool ScreenTop(const float* v, int u, float& largest, float& next);
+  // The i < u with v[i] >= bound, ascending, into out; limit + 1 when there
+  // are more than `limit`.
+  static int ScreenCandidates(const float* v, int u, float bound, int* out, int limit);
+  // The squared distances of x to `count` neurons, exactly as the distance
+  // kernels give them.
+  void Distances(const int* neurons, int count, const double* x, double* out) const;
+  // One neuron's squared distance to x, exactly as the distance kernels give it.
+  double Distance(int neuron, const double* x) const;
+
   // y[i] = TrainingExp(x[i]) for i < n, bit for bit, on the widest kernel.
   static void ExpMany(const double* x, double* y, int n);
   // Replaces neuron `neuron`'s weight vector by in (NumInputs() values).

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <exception>
 #include <limits>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -509,11 +510,14 @@ struct TBatch {
   TBatchSums total;
   std::atomic<long long> next{0};  // the next block to take
   std::atomic<long long> turn{0};  // the block whose sums are added next
+  const std::vector<double>& mean;
+  std::optional<TWinnerScreen> screen;  // of the current weights
 
   TBatch(TPreparedMap& m, const TMapGrid& g, const TRowSource& r, const TPlan& p,
-         const TTrainingOptions& o, TProgressSink& s, int w)
-      : map(m), grid(g), rows(r), plan(p), options(o), sink(s), workers(w) {
+         const TTrainingOptions& o, TProgressSink& s, int w, const std::vector<double>& shift)
+      : map(m), grid(g), rows(r), plan(p), options(o), sink(s), workers(w), mean(shift) {
     total.Resize(map.NumNeurons(), rows.numInputs);
+    screen.emplace(map, mean.data());
   }
 
   void Work(int k) {
@@ -525,6 +529,7 @@ struct TBatch {
     TBatchSums block;
     block.Resize(map.NumNeurons(), rows.numInputs);
     std::vector<double> scratch, work;
+    TScreenScratch screenScratch;
     const long long R = rows.Count();
     const long long blocks = (R + kTrainingBlockRows - 1) / kTrainingBlockRows;
     for (long long e = 0; e < plan.total; ++e) {
@@ -535,7 +540,7 @@ struct TBatch {
         if (b >= blocks) break;
         const long long first = b * kTrainingBlockRows;
         BatchBlockSums(map, rows.rows.data() + first, std::min(kTrainingBlockRows, R - first), block,
-                       scratch);
+                       scratch, &*screen, &screenScratch);
         // Blocks are added in block order, whoever computed them.
         for (long long now = turn.load(std::memory_order_acquire); now != b;
              now = turn.load(std::memory_order_acquire))
@@ -551,6 +556,7 @@ struct TBatch {
         total.Clear();
         next.store(0, std::memory_order_relaxed);
         turn.store(0, std::memory_order_relaxed);
+        if (e + 1 < plan.total) screen.emplace(map, mean.data());
         sink.Report(e + 1, plan.total, 0.0, sigma);
       }
       barrier.Wait();
@@ -562,17 +568,20 @@ struct TBatch {
 // The quality of the trained map: blocks shared out, their sums added in
 // block order.
 TMapQuality MeasureTrained(const TPreparedMap& map, const TMapGrid& grid, const TRowSource& rows,
-                           int workers) {
+                           const std::vector<double>& mean, int workers) {
   const long long R = rows.Count();
   const long long blocks = (R + kTrainingBlockRows - 1) / kTrainingBlockRows;
   std::vector<TQualitySums> parts(static_cast<std::size_t>(blocks));
+  const TWinnerScreen screen(map, mean.data());
   std::atomic<long long> next{0};
   RunWorkers(static_cast<int>(std::min<long long>(workers, blocks)), [&](int) {
     std::vector<double> scratch;
+    TScreenScratch screenScratch;
     for (long long b = next.fetch_add(1); b < blocks; b = next.fetch_add(1)) {
       const long long first = b * kTrainingBlockRows;
-      parts[static_cast<std::size_t>(b)] =
-          BlockQuality(map, grid, rows.rows.data() + first, std::min(kTrainingBlockRows, R - first), scratch);
+      parts[static_cast<std::size_t>(b)] = BlockQuality(map, grid, rows.rows.data() + first,
+                                                        std::min(kTrainingBlockRows, R - first), scratch,
+                                                        &screen, &screenScratch);
     }
   });
   TQualitySums total;
@@ -612,6 +621,7 @@ TTrainingReport TrainMap(TKohonenNetwork& map, Data& data, const TTrainingOption
 
   TPreparedMap prepared(map);
   const TMapGrid grid(map, options.torus);
+  const std::vector<double> mean = RowMean(rows);  // the winner screens' shift
   TTrainingRandom random(options.seed);
   if (options.init == TInitialisation::Sample) InitSample(prepared, rows, random);
   if (options.init == TInitialisation::Linear) InitLinear(prepared, rows, grid);
@@ -625,14 +635,14 @@ TTrainingReport TrainMap(TKohonenNetwork& map, Data& data, const TTrainingOption
     report.finalRate = plan.RateAt(plan.total - 1);
     report.finalRadius = plan.RadiusAt(plan.total - 1);
   } else {
-    TBatch batch(prepared, grid, rows, plan, options, sink, options.threads);
+    TBatch batch(prepared, grid, rows, plan, options, sink, options.threads, mean);
     RunWorkers(options.threads, [&](int k) { batch.Work(k); });
     report.epochs = plan.total;
     report.finalRadius = plan.EpochRadius(plan.total - 1);
   }
   if (sink.failure) std::rethrow_exception(sink.failure);
 
-  if (options.measureQuality) report.quality = MeasureTrained(prepared, grid, rows, options.threads);
+  if (options.measureQuality) report.quality = MeasureTrained(prepared, grid, rows, mean, options.threads);
   prepared.WriteBack(map);
   return report;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdint>
 #include <typeinfo>
 
 #include "DataObject/Data.h"
@@ -135,22 +136,117 @@ TRowSource CollectRows(const double* rows, long long count, int numInputs, const
   return source;
 }
 
+TWinnerScreen::TWinnerScreen(const TPreparedMap& m, const double* s)
+    : map(m), lanes(TPreparedMap::ScreenLanes()), groups((m.NumNeurons() + lanes - 1) / lanes),
+      shift(s, s + m.NumInputs()) {
+  const int n = m.NumInputs();
+  const std::size_t size = static_cast<std::size_t>(groups) * lanes * n;
+  storage.assign(size + 16, 0.0f);  // padding lanes stay 0 and are never looked at
+  const auto address = reinterpret_cast<std::uintptr_t>(storage.data());
+  packed = storage.data() + ((64 - address % 64) % 64) / sizeof(float);
+  bias.assign(static_cast<std::size_t>(groups) * lanes, 0.0f);
+  std::vector<double> w(static_cast<std::size_t>(std::max(n, 1)));
+  double most = 0.0;
+  for (int i = 0; i < m.NumNeurons(); ++i) {
+    m.CopyWeights(i, w.data());
+    float* column = packed + static_cast<std::size_t>(i / lanes) * lanes * n + i % lanes;
+    double sum = 0.0;
+    for (int j = 0; j < n; ++j) {
+      const float v = static_cast<float>(w[j] - shift[j]);
+      column[static_cast<std::size_t>(j) * lanes] = v;
+      sum += static_cast<double>(v) * v;
+    }
+    bias[static_cast<std::size_t>(i)] = static_cast<float>(-0.5 * sum);
+    most = std::max(most, sum);
+  }
+  largestNorm = std::sqrt(most);
+}
+
+void TWinnerScreen::Search(const double* const* rows, int count, bool second, TPreparedMap::Nearest* out,
+                           TScreenScratch& s) const {
+  constexpr int kLimit = 64;
+  constexpr int kRows = TPreparedMap::kScreenRows;
+  const int n = map.NumInputs();
+  const int u = map.NumNeurons();
+  const std::size_t stride = static_cast<std::size_t>(groups) * lanes;
+  const std::size_t nn = static_cast<std::size_t>(std::max(n, 1));
+  s.rows.resize(nn * kRows);
+  s.dots.resize(stride * kRows);
+  s.exact.resize(std::max<std::size_t>(map.Stride(), kLimit));
+  s.candidates.resize(kLimit);
+  const float* shiftedRows[kRows];
+  double norm[kRows];
+  for (int r = 0; r < count; ++r) {
+    float* x = s.rows.data() + r * nn;
+    double sum = 0.0;
+    for (int j = 0; j < n; ++j) {
+      x[j] = static_cast<float>(rows[r][j] - shift[j]);
+      sum += static_cast<double>(x[j]) * x[j];
+    }
+    norm[r] = std::sqrt(sum);
+    shiftedRows[r] = x;
+  }
+  // v_i = x.w_i - |w_i|^2 / 2 on the shifted vectors, so the exact distance
+  // is |x|^2 - 2 v_i within the error bound: the nearest neurons have the
+  // largest v.
+  TPreparedMap::ScreenDots(packed, groups, n, shiftedRows, count, bias.data(), s.dots.data(), stride);
+  const double k = 8.0 * (n + 8) * 0x1.0p-24;
+  for (int r = 0; r < count; ++r) {
+    const float* v = s.dots.data() + r * stride;
+    const double reach = norm[r] + largestNorm;
+    const double e = k * reach * reach + 1e-30;
+    float largest = 0.0f, next = 0.0f;
+    const bool finite = TPreparedMap::ScreenTop(v, u, largest, next);
+    const double bound = static_cast<double>(second && u > 1 ? next : largest) - e;
+    float floatBound = static_cast<float>(bound);
+    if (static_cast<double>(floatBound) > bound) floatBound = std::nextafter(floatBound, -HUGE_VALF);
+    const int found =
+        finite ? TPreparedMap::ScreenCandidates(v, u, floatBound, s.candidates.data(), kLimit) : kLimit + 1;
+    TPreparedMap::Nearest nearest;
+    if (found > kLimit) {
+      map.BlockDistances(rows + r, 1, s.exact.data());
+      for (int i = 0; i < u; ++i) nearest.Offer(i, s.exact[i]);
+    } else {
+      map.Distances(s.candidates.data(), found, rows[r], s.exact.data());
+      for (int c = 0; c < found; ++c) nearest.Offer(s.candidates[c], s.exact[c]);
+    }
+    out[r] = nearest;
+  }
+}
+
+std::vector<double> RowMean(const TRowSource& rows) {
+  std::vector<double> mean(static_cast<std::size_t>(rows.numInputs), 0.0);
+  for (const double* x : rows.rows)
+    for (int j = 0; j < rows.numInputs; ++j) mean[j] += x[j];
+  if (rows.Count() > 0)
+    for (double& m : mean) m /= static_cast<double>(rows.Count());
+  return mean;
+}
+
 TQualitySums BlockQuality(const TPreparedMap& map, const TMapGrid& grid, const double* const* rows,
-                          long long count, std::vector<double>& scratch) {
-  constexpr int kRows = TPreparedMap::kBlockRows;
+                          long long count, std::vector<double>& scratch, const TWinnerScreen* screen,
+                          TScreenScratch* screenScratch) {
+  const int kRows = screen != nullptr ? TPreparedMap::kScreenRows : TPreparedMap::kBlockRows;
   const std::size_t stride = map.Stride();
-  if (scratch.size() < stride * kRows) scratch.resize(stride * kRows);
+  if (screen == nullptr && scratch.size() < stride * kRows) scratch.resize(stride * kRows);
   const int u = map.NumNeurons();
   TQualitySums sums;
+  TPreparedMap::Nearest found[TPreparedMap::kScreenRows];
   for (long long first = 0; first < count; first += kRows) {
     const int k = static_cast<int>(std::min<long long>(kRows, count - first));
-    map.BlockDistances(rows + first, k, scratch.data());
+    if (screen != nullptr) {
+      screen->Search(rows + first, k, true, found, *screenScratch);
+    } else {
+      map.BlockDistances(rows + first, k, scratch.data());
+      for (int r = 0; r < k; ++r) {
+        const double* d = scratch.data() + r * stride;
+        found[r] = TPreparedMap::Nearest();
+        for (int i = 0; i < u; ++i) found[r].Offer(i, d[i]);
+      }
+    }
     for (int r = 0; r < k; ++r) {
-      const double* d = scratch.data() + r * stride;
-      TPreparedMap::Nearest nearest;
-      for (int i = 0; i < u; ++i) nearest.Offer(i, d[i]);
-      sums.distanceSum += std::sqrt(nearest.bestDistance);
-      if (nearest.second >= 0 && !grid.Neighbours(nearest.best, nearest.second)) ++sums.topographicErrors;
+      sums.distanceSum += std::sqrt(found[r].bestDistance);
+      if (found[r].second >= 0 && !grid.Neighbours(found[r].best, found[r].second)) ++sums.topographicErrors;
     }
   }
   sums.rows = count;
@@ -304,17 +400,26 @@ void TBatchSums::Clear() {
 }
 
 void BatchBlockSums(const TPreparedMap& map, const double* const* rows, long long count,
-                    TBatchSums& block, std::vector<double>& scratch) {
-  constexpr int kRows = TPreparedMap::kBlockRows;
+                    TBatchSums& block, std::vector<double>& scratch, const TWinnerScreen* screen,
+                    TScreenScratch* screenScratch) {
+  const int kRows = screen != nullptr ? TPreparedMap::kScreenRows : TPreparedMap::kBlockRows;
   block.Clear();
   const std::size_t stride = map.Stride();
-  if (scratch.size() < stride * kRows) scratch.resize(stride * kRows);
+  if (screen == nullptr && scratch.size() < stride * kRows) scratch.resize(stride * kRows);
   const int n = block.numInputs;
+  TPreparedMap::Nearest found[TPreparedMap::kScreenRows];
   for (long long first = 0; first < count; first += kRows) {
     const int k = static_cast<int>(std::min<long long>(kRows, count - first));
-    map.BlockDistances(rows + first, k, scratch.data());
+    int winners[TPreparedMap::kScreenRows];
+    if (screen != nullptr) {
+      screen->Search(rows + first, k, false, found, *screenScratch);
+      for (int r = 0; r < k; ++r) winners[r] = found[r].best;
+    } else {
+      map.BlockDistances(rows + first, k, scratch.data());
+      for (int r = 0; r < k; ++r) winners[r] = map.Winner(scratch.data() + r * stride);
+    }
     for (int r = 0; r < k; ++r) {
-      const int winner = map.Winner(scratch.data() + r * stride);
+      const int winner = winners[r];
       if (block.counts[winner]++ == 0) block.touched.push_back(winner);
       double* s = block.sums.data() + static_cast<std::size_t>(winner) * n;
       const double* x = rows[first + r];

@@ -85,6 +85,51 @@ TRowSource CollectRows(Data& data, int numInputs, const char* origin);
 // The same for `count` rows stored one after another.
 TRowSource CollectRows(const double* rows, long long count, int numInputs, const char* origin);
 
+// Winner searches made cheaper by a screen. On the weights and the row both
+// shifted by `shift` (the data's mean keeps the numbers small) and rounded to
+// single precision, the exact squared distance of the row x to neuron i is
+// |x|^2 - 2 v_i with v_i = x.w_i - |w_i|^2 / 2, up to an error below
+// E = 8 (n + 8) 2^-24 (|x| + max |w|)^2 + 1e-30, which covers the rounding to
+// single precision, of the dot products and of the exact sum. v costs one
+// single-precision multiplication and addition per weight, twice as many at
+// a time as the exact distance's three double operations. Only the neurons
+// whose v_i is at least the largest v (for the runner-up too, the second
+// largest) less E can be the nearest; they get their exact distance and the
+// winner rule decides among them in ascending order, so the result is the
+// full search's. A row whose values are not finite or that leaves more than
+// 64 candidates takes the full search. The screen copies the weights:
+// rebuild it when they change.
+struct TScreenScratch {
+  std::vector<float> rows, dots;
+  std::vector<double> exact;
+  std::vector<int> candidates;
+};
+
+class TWinnerScreen {
+ public:
+  TWinnerScreen(const TPreparedMap& map, const double* shift);
+  TWinnerScreen(const TWinnerScreen&) = delete;
+  TWinnerScreen& operator=(const TWinnerScreen&) = delete;
+  // The nearest neuron of each of `count` (<= TPreparedMap::kScreenRows)
+  // rows, and with `second` its runner-up, into out[r]: what Nearest gives
+  // when every neuron is offered in ascending order.
+  void Search(const double* const* rows, int count, bool second, TPreparedMap::Nearest* out,
+              TScreenScratch& scratch) const;
+
+ private:
+  const TPreparedMap& map;
+  int lanes;   // neurons side by side in a group
+  int groups;
+  std::vector<double> shift;
+  std::vector<float> storage;  // the shifted weights, in groups, plus room to align them
+  float* packed = nullptr;     // 64-byte aligned start of the groups
+  std::vector<float> bias;     // -|w_i|^2 / 2 per neuron
+  double largestNorm = 0.0;
+};
+
+// The data's mean, input by input (rows added in order).
+std::vector<double> RowMean(const TRowSource& rows);
+
 // Quality sums of a block: the distances of its rows to their winners added
 // in row order, and the rows whose best two neurons are not neighbours.
 struct TQualitySums {
@@ -93,10 +138,12 @@ struct TQualitySums {
   long long topographicErrors = 0;
 };
 
-// The quality sums of rows[0 .. count-1] on the prepared map. `scratch` is the
-// caller's (one per thread); it is resized as needed.
+// The quality sums of rows[0 .. count-1] on the prepared map, searched through
+// `screen` when given (the same result). `scratch` is the caller's (one per
+// thread); it is resized as needed.
 TQualitySums BlockQuality(const TPreparedMap& map, const TMapGrid& grid, const double* const* rows,
-                          long long count, std::vector<double>& scratch);
+                          long long count, std::vector<double>& scratch,
+                          const TWinnerScreen* screen = nullptr, TScreenScratch* screenScratch = nullptr);
 // Adds a block's sums to the total (call in block order).
 void AddQualitySums(TQualitySums& total, const TQualitySums& block);
 // The measures from the sums of all blocks.
@@ -161,10 +208,12 @@ struct TBatchSums {
   void Clear();  // every sum and count back to 0
 };
 
-// The winners of rows[0 .. count-1] (as FindWinner) and their per-neuron sums
-// into `block`, which is cleared first. `scratch` is the caller's.
+// The winners of rows[0 .. count-1] (as FindWinner; through `screen` when
+// given, with the same result) and their per-neuron sums into `block`, which
+// is cleared first. `scratch` is the caller's.
 void BatchBlockSums(const TPreparedMap& map, const double* const* rows, long long count,
-                    TBatchSums& block, std::vector<double>& scratch);
+                    TBatchSums& block, std::vector<double>& scratch,
+                    const TWinnerScreen* screen = nullptr, TScreenScratch* screenScratch = nullptr);
 // Adds a block's sums to the total, neuron by neuron (call in block order).
 void AddBatchSums(TBatchSums& total, const TBatchSums& block);
 // The batch update (Training.h) of neurons firstNeuron .. endNeuron - 1 from

@@ -112,67 +112,6 @@ TEST(TrainingRandomTest, FixedSequencesAndBoundedDraws) {
   for (int k = 0; k < 100; ++k) EXPECT_LT(r.Below(big), big);
 }
 
-TEST(TrainingExpTest, AgreesWithTheMathLibraryWithinTwoUnitsInTheLastPlace) {
-  EXPECT_EQ(TrainingExp(0.0), 1.0);
-  EXPECT_EQ(TrainingExp(-0.0), 1.0);
-  EXPECT_EQ(TrainingExp(-std::numeric_limits<double>::infinity()), 0.0);
-  EXPECT_EQ(TrainingExp(-746.0), 0.0);
-  std::mt19937_64 rng(1);
-  std::uniform_real_distribution<double> small(-2, 0), wide(-708, 0), tiny(-745, -708);
-  for (int k = 0; k < 30000; ++k) {
-    for (double x : {small(rng), wide(rng)}) {
-      const double got = TrainingExp(x), want = std::exp(x);
-      ASSERT_LE(std::abs(got - want), 2 * (std::nextafter(want, 1e300) - want)) << x;
-    }
-    // Subnormal results: within two of the smallest steps.
-    const double x = tiny(rng);
-    ASSERT_LE(std::abs(TrainingExp(x) - std::exp(x)), 1e-323) << x;
-  }
-  // The vector form gives the scalar form's bits, edge cases included.
-  std::vector<double> xs = {0.0, -0.0, -1e-300, -708.0, -708.5, -745.5, -1e308,
-                            -std::numeric_limits<double>::infinity()};
-  for (int k = 0; k < 1000; ++k) xs.push_back(k % 2 ? small(rng) : wide(rng));
-  std::vector<double> ys(xs.size());
-  TPreparedMap::ExpMany(xs.data(), ys.data(), static_cast<int>(xs.size()));
-  for (std::size_t k = 0; k < xs.size(); ++k)
-    ASSERT_EQ(std::bit_cast<std::uint64_t>(ys[k]), std::bit_cast<std::uint64_t>(TrainingExp(xs[k]))) << xs[k];
-}
-
-TEST(NeighbourhoodTest, GaussianBubbleAndTheCut) {
-  using enum TNeighbourhood;
-  EXPECT_EQ(NeighbourhoodValue(Gaussian, 0, 0.0, true), 1.0);
-  EXPECT_EQ(NeighbourhoodValue(Gaussian, 1, 0.0, false), 0.0);
-  EXPECT_DOUBLE_EQ(NeighbourhoodValue(Gaussian, 2, 1.0, true), std::exp(-1.0));
-  EXPECT_DOUBLE_EQ(NeighbourhoodValue(Gaussian, 8, 2.0, true), std::exp(-1.0));
-  // Cut where d^2 > 73.68 s^2 (the gaussian is below 1e-16 there).
-  EXPECT_GT(NeighbourhoodValue(Gaussian, 73, 1.0, true), 1e-16);
-  EXPECT_EQ(NeighbourhoodValue(Gaussian, 74, 1.0, true), 0.0);
-  EXPECT_LT(NeighbourhoodValue(Gaussian, 74, 1.0, false), 1e-16);
-  EXPECT_GT(NeighbourhoodValue(Gaussian, 74, 1.0, false), 0.0);
-  EXPECT_EQ(NeighbourhoodValue(Bubble, 4, 2.0, true), 1.0);
-  EXPECT_EQ(NeighbourhoodValue(Bubble, 5, 2.0, true), 0.0);
-  EXPECT_EQ(NeighbourhoodValue(Bubble, 0, 0.0, true), 1.0);
-
-  // The table gives the function's values for every distance between two
-  // neurons, on a torus too, for a grid it tabulates and a long thin one it
-  // computes value by value.
-  for (std::vector<int> dims : {std::vector<int>{5, 7}, std::vector<int>{2, 1500}}) {
-    TKohonenNetwork net(1, 2, dims.data());
-    for (bool torus : {false, true}) {
-      const TMapGrid grid(net, torus);
-      TNeighbourhoodTable table(grid, Gaussian, true);
-      for (double s : {0.0, 0.5, 1.0, 3.0, 50.0}) {
-        table.SetRadius(s);
-        for (int a = 0; a < grid.Neurons(); a += 17)
-          for (int b = 0; b < grid.Neurons(); b += a % 3 + 1) {
-            const long long d2 = grid.Distance2(a, b);
-            ASSERT_EQ(table(d2), NeighbourhoodValue(Gaussian, d2, s, true)) << d2;
-          }
-      }
-    }
-  }
-}
-
 // ---------------------------------------------------------------------------
 // By hand: a 1 x 2 map of two inputs, neurons at (0, 0) and (1, 1), rows
 // a = (0.2, 0.4) and b = (0.9, 0.6); a is nearer neuron 0 and b neuron 1.
