@@ -132,6 +132,13 @@ TEST_F(MapsmithTrainTest, WritesWhatTheLibraryTrainsAndPrintsItsQuality) {
   EXPECT_EQ(Read(Path("all.net")), allText);
   EXPECT_EQ(all.out, allLines);
 
+  // A start radius below 1 alone: the final radius follows it down.
+  ASSERT_EQ(TrainTo(Path("small.net"), {"--radius", "0.5"}).status, 0);
+  TTrainingOptions small;
+  small.radius = 0.5;
+  small.finalRadius = 0.5;
+  EXPECT_EQ(Read(Path("small.net")), Library(small).first);
+
   // Epochs, linear initialisation.
   ASSERT_EQ(TrainTo(Path("linear.net"), {"--epochs", "3", "--init", "linear"}).status, 0);
   TTrainingOptions linear;

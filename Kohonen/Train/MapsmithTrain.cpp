@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <iostream>
 #include <limits>
@@ -36,7 +37,7 @@ ToolSpec TrainSpec() {
           {"rate", 0, "A", "online learning rate at the start, above 0 and at most 1", "0.5"},
           {"rate-schedule", 0, "S", "how the online rate falls: linear (to 0) or inverse", "linear"},
           {"radius", 0, "R", "neighbourhood radius at the start, in grid units", "half the largest map size"},
-          {"final-radius", 0, "R", "neighbourhood radius at the end", "1"},
+          {"final-radius", 0, "R", "neighbourhood radius at the end", "1, or the radius if smaller"},
           {"neighbourhood", 0, "N", "gaussian or bubble", "gaussian"},
           {"torus", 0, nullptr, "wrap every grid dimension around (neighbours across the edges)"},
           {"init", 0, "I", "starting weights: keep (those of IN.net), sample (rows drawn at random) or linear",
@@ -79,7 +80,9 @@ TTrainingOptions TrainingOptionsFrom(const ParsedOptions& options) {
                        ? TRateSchedule::Inverse
                        : TRateSchedule::Linear;
   if (options.Has("radius")) o.radius = options.Real("radius", 0.0, 0.0, std::numeric_limits<double>::max());
-  o.finalRadius = options.Real("final-radius", 1.0, 0.0, std::numeric_limits<double>::max());
+  // The final radius is 1 unless the start radius is smaller.
+  o.finalRadius = options.Real("final-radius", o.radius ? std::min(1.0, *o.radius) : 1.0, 0.0,
+                               std::numeric_limits<double>::max());
   if (o.radius && o.finalRadius > *o.radius)
     throw UsageError{"option --final-radius " + options.Text("final-radius", "1") + " is larger than --radius " +
                      options.Text("radius")};
