@@ -218,7 +218,7 @@ void Data::SetLabels(std::int32_t row, const TLabelList* labels) {
   if (labels != nullptr) {
     MbrDyaLabels[row] = *labels;
   } else {
-    MbrDyaLabels[row].labels.clear();
+    MbrDyaLabels[row].Clear();
   }
   CountChange();
 }
@@ -226,7 +226,7 @@ void Data::SetLabels(std::int32_t row, const TLabelList* labels) {
 void Data::ClearLabels(std::int32_t row) {
   if (!IsValidRow(row)) Refuse(kInvalidRow, "Data::ClearLabels");
   MAPSMITH_ASSERT(MbrHasLabels);
-  MbrDyaLabels[row].labels.clear();
+  MbrDyaLabels[row].Clear();
   CountChange();
 }
 

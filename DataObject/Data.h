@@ -19,6 +19,7 @@
 #pragma once
 
 #include "DataObject/Labels.h"
+#include "KQmessage/TException.h"
 
 #include <cstdint>
 #include <memory>

@@ -234,6 +234,79 @@ void AtomicFile::Abandon() {
 
 std::string AtomicFile::ErrorText() const { return std::strerror(error_); }
 
+// -------------------------------------------------------------- AppendingFile
+
+AppendingFile::AppendingFile() : stream_(&buf_) {}
+
+AppendingFile::~AppendingFile() { Abandon(); }
+
+bool AppendingFile::Open(const std::string& target) {
+  Abandon();
+  error_ = 0;
+  stream_.clear();
+  target_ = target;
+  struct stat st;
+  created_ = ::stat(target.c_str(), &st) != 0 && errno == ENOENT;
+  fd_ = ::open(target.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+  if (fd_ < 0) {
+    error_ = errno;
+    created_ = false;
+    return false;
+  }
+  size_ = -1;
+  if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) size_ = static_cast<long long>(st.st_size);
+  buf_.Attach(fd_);
+  return true;
+}
+
+bool AppendingFile::Commit() {
+  if (fd_ < 0) return false;
+  stream_.flush();
+  if (!stream_) {
+    Fail(buf_.Error());
+    return false;
+  }
+  if (::fsync(fd_) != 0 && !(size_ < 0 && (errno == EINVAL || errno == EROFS || errno == ENOTSUP))) {
+    Fail(errno);
+    return false;
+  }
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) {
+    // The text may or may not have reached the file: cut it back.
+    error_ = errno;
+    if (created_) {
+      ::unlink(target_.c_str());
+    } else if (size_ >= 0) {
+      ::truncate(target_.c_str(), static_cast<off_t>(size_));
+    }
+    buf_.Attach(-1);
+    return false;
+  }
+  buf_.Attach(-1);
+  return true;
+}
+
+void AppendingFile::Fail(int error) {
+  error_ = error != 0 ? error : EIO;
+  Abandon();
+}
+
+void AppendingFile::Abandon() {
+  if (fd_ >= 0) {
+    if (created_) {
+      ::unlink(target_.c_str());
+    } else if (size_ >= 0) {
+      ::ftruncate(fd_, static_cast<off_t>(size_));
+    }
+    ::close(fd_);
+    fd_ = -1;
+  }
+  buf_.Attach(-1);
+}
+
+std::string AppendingFile::ErrorText() const { return std::strerror(error_); }
+
 bool IsSameFile(const char* a, const char* b) {
   struct stat sa, sb;
   if (::stat(a, &sa) != 0 || ::stat(b, &sb) != 0) return false;

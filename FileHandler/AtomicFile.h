@@ -85,6 +85,45 @@ class AtomicFile {
   std::ostream stream_;
 };
 
+// Appending to a file so that a failed append leaves it as it was: the text
+// goes to the end of the file (created when missing; symbolic links are
+// followed), and when a write or the final sync fails, a regular file is cut
+// back to its former length (one this object created is removed). Targets
+// that are not regular files are appended to directly. Not copyable; the
+// destructor abandons an append that was not committed.
+class AppendingFile {
+ public:
+  AppendingFile();
+  ~AppendingFile();
+  AppendingFile(const AppendingFile&) = delete;
+  AppendingFile& operator=(const AppendingFile&) = delete;
+
+  // Starts appending to `target`. Returns false when it cannot be opened for
+  // writing (ErrorText() says why); nothing was changed then.
+  bool Open(const std::string& target);
+  // The stream to write to. Precondition: Open returned true.
+  std::ostream& Stream() { return stream_; }
+  // Flushes, syncs and closes. Returns false when any write or one of these
+  // steps failed; the file is then as it was before Open.
+  bool Commit();
+  // Undoes what was appended since Open.
+  void Abandon();
+
+  int ErrorNumber() const { return error_; }
+  std::string ErrorText() const;
+
+ private:
+  void Fail(int error);
+
+  std::string target_;
+  int fd_ = -1;
+  int error_ = 0;
+  long long size_ = -1;  // length before Open of a regular file, else -1
+  bool created_ = false;  // Open created the file
+  FdStreamBuf buf_;
+  std::ostream stream_;
+};
+
 // Whether the two paths name the same existing file (same device and inode,
 // symbolic links followed). False when either does not exist.
 bool IsSameFile(const char* a, const char* b);

@@ -1,5 +1,6 @@
 #include "FileHandler/Filer.h"
 
+#include <algorithm>
 #include <charconv>
 #include <fstream>
 #include <istream>
@@ -9,6 +10,8 @@
 #include <streambuf>
 #include <string_view>
 #include <vector>
+
+#include "FileHandler/AtomicFile.h"
 
 using mapsmith::strcasecmp;
 
@@ -59,10 +62,12 @@ Layout LayoutOf(int32_t inputs, int32_t expected, int32_t generated, int32_t err
   return layout;
 }
 
-// The bytes left in the stream, or -1 when the stream cannot tell.
+// The bytes left in the stream, or -1 when the stream cannot tell. Asked of
+// the stream's buffer, so the stream's state flags do not matter (after the
+// end of input was met, the answer is 0).
 double RemainingBytes(std::istream& in) {
   std::streambuf* buf = in.rdbuf();
-  if (buf == nullptr || !in.good()) return -1;
+  if (buf == nullptr) return -1;
   const std::streampos here = buf->pubseekoff(0, std::ios::cur, std::ios::in);
   if (here == std::streampos(-1)) return -1;
   const std::streampos end = buf->pubseekoff(0, std::ios::end, std::ios::in);
@@ -71,81 +76,137 @@ double RemainingBytes(std::istream& in) {
   return static_cast<double>(end - here);
 }
 
-// Creates the sets for `rows` rows. A declared size that cannot be held is
-// refused as an error of the file: when the storage would be large and the
-// rest of the stream is too short to hold that many rows (every number needs
-// at least one character, every label list two), the file is refused before
-// anything is allocated; an allocation that fails is refused too.
-void CreateSets(std::istream& in, int32_t rows, const Layout& layout, std::unique_ptr<Data>& exampleSet,
-                std::unique_ptr<Data>& resultSet) {
-  const bool example = layout.HasExample();
-  const bool result = layout.HasResult();
-  const double numbers = (example ? double(layout.inputs) + layout.expected : 0.0) +
-                         (result ? double(layout.generated) + layout.errors : 0.0);
-  const double lists = (example && layout.exampleLabels ? 1 : 0) + (result && layout.resultLabels ? 1 : 0);
-  const double storage = double(rows) * (numbers * sizeof(double) + lists * sizeof(TLabelList));
-  constexpr double kCheckAbove = 1 << 20;
-  if (storage > kCheckAbove) {
-    const double remaining = RemainingBytes(in);
-    if (remaining >= 0 && double(rows) * (numbers + 2 * lists) > remaining)
-      Fail("Data set larger than the file", in);
-  }
-  try {
-    if (example) {
-      exampleSet = std::make_unique<Data>(rows, layout.inputs, layout.expected, layout.exampleLabels);
-      exampleSet->Rewind();
-    }
-    if (result) {
-      resultSet = std::make_unique<Data>(rows, layout.generated, layout.errors, layout.resultLabels);
-      resultSet->Rewind();
-    }
-  } catch (const std::bad_alloc&) {
-    Fail("Data set too large", in);
-  } catch (const std::length_error&) {
-    Fail("Data set too large", in);
-  }
-}
+// Storage that a header may ask for without further checks.
+constexpr double kCheckAbove = 1 << 20;
 
-// Reads `rows` row lines into the sets. Each group of columns is read where
-// the writer puts it: inputs, then the example set's label list or expected
-// outputs, then the result set's label list or generated outputs, then the
-// error values.
-void ReadRows(FileTools& tools, std::istream& in, const std::string& dataName, int32_t rows, const Layout& layout,
-              Data* exampleSet, Data* resultSet) {
-  if (rows <= 0) return;  // the row buffers below are sized by the header alone
-  FileTools::Tag tag;
-  auto readNumbers = [&](std::vector<double>& values) {
-    for (double& value : values) {
-      tools.ReadTag(dataName, in, false, tag);
-      value = FileTools::ReadNumberToken(tag, in);
-    }
-  };
-  std::vector<double> inputs(exampleSet ? static_cast<size_t>(layout.inputs) : 0);
-  std::vector<double> expected(exampleSet ? static_cast<size_t>(layout.expected) : 0);
-  std::vector<double> generated(resultSet ? static_cast<size_t>(layout.generated) : 0);
-  std::vector<double> errors(resultSet ? static_cast<size_t>(layout.errors) : 0);
-  std::unique_ptr<TLabelList> exampleLabels;
-  std::unique_ptr<TLabelList> resultLabels;
+// Reads the rows of a data set file into the sets that the layout asks for,
+// creating them on the way.
+//
+// A declared size is not trusted blindly. When the storage for the declared
+// rows is large and the stream can tell how much input is left, the rest must
+// be able to hold that many rows (every number needs at least one character,
+// every label list two), else the file is refused before anything is
+// allocated. When the stream cannot tell (a pipe), the sets start small and
+// grow as rows arrive, and are first created once the first row has been read.
+// Every row buffer grows as its numbers arrive too. A failed allocation is
+// refused as an error of the file.
+class RowReader {
+ public:
+  RowReader(FileTools& tools, std::istream& in, const std::string& dataName, const Layout& layout,
+            std::unique_ptr<Data>& exampleSet, std::unique_ptr<Data>& resultSet)
+      : tools_(tools), in_(in), dataName_(dataName), layout_(layout), exampleSet_(exampleSet),
+        resultSet_(resultSet) {}
 
-  for (int32_t r = 0; r < rows; ++r) {
-    if (exampleSet != nullptr) {
-      readNumbers(inputs);
-      if (layout.exampleLabels)
-        exampleLabels = ReadLabelList(tools, in);
-      else
-        readNumbers(expected);
+  // Reads `rows` rows: inputs, then the example set's label list or expected
+  // outputs, then the result set's label list or generated outputs, then the
+  // error values (where the writer puts them).
+  void Read(int32_t rows) {
+    const bool example = layout_.HasExample();
+    const bool result = layout_.HasResult();
+    if (!example && !result) return;  // nothing to read into
+    const double numbers = (example ? double(layout_.inputs) + layout_.expected : 0.0) +
+                           (result ? double(layout_.generated) + layout_.errors : 0.0);
+    const double lists = (example && layout_.exampleLabels ? 1 : 0) + (result && layout_.resultLabels ? 1 : 0);
+    const double rowBytes = numbers * sizeof(double) + lists * sizeof(TLabelList);
+    int32_t capacity = rows < 0 ? 0 : rows;
+    bool deferred = false;
+    if (double(capacity) * rowBytes > kCheckAbove) {
+      const double remaining = RemainingBytes(in_);
+      if (remaining < 0) {
+        deferred = true;
+        capacity = static_cast<int32_t>(std::clamp(kCheckAbove / rowBytes, 1.0, double(capacity)));
+      } else if (double(capacity) * (numbers + 2 * lists) > remaining) {
+        Fail("Data set larger than the file", in_);
+      }
     }
-    if (resultSet != nullptr) {
-      if (layout.resultLabels)
-        resultLabels = ReadLabelList(tools, in);
-      else
-        readNumbers(generated);
-      readNumbers(errors);
+    if (!deferred) Create(capacity);
+
+    for (int32_t r = 0; r < rows; ++r) {
+      if (example) {
+        ReadNumbers(inputs_, layout_.inputs);
+        if (layout_.exampleLabels)
+          exampleLabels_ = ReadLabelList(tools_, in_);
+        else
+          ReadNumbers(expected_, layout_.expected);
+      }
+      if (result) {
+        if (layout_.resultLabels)
+          resultLabels_ = ReadLabelList(tools_, in_);
+        else
+          ReadNumbers(generated_, layout_.generated);
+        ReadNumbers(errors_, layout_.errors);
+      }
+      if (deferred && r == 0) {
+        Create(capacity);  // the first row has arrived
+      } else if (r == capacity) {
+        capacity = static_cast<int32_t>(std::min<int64_t>(2 * int64_t{capacity}, rows));
+        Grow(exampleSet_, capacity);
+        Grow(resultSet_, capacity);
+      }
+      if (example) exampleSet_->AddRow(inputs_.data(), expected_.data(), exampleLabels_.get());
+      if (result) resultSet_->AddRow(generated_.data(), errors_.data(), resultLabels_.get());
     }
-    if (exampleSet != nullptr) exampleSet->AddRow(inputs.data(), expected.data(), exampleLabels.get());
-    if (resultSet != nullptr) resultSet->AddRow(generated.data(), errors.data(), resultLabels.get());
   }
-}
+
+ private:
+  void ReadNumbers(std::vector<double>& values, int32_t count) {
+    values.clear();
+    for (int32_t i = 0; i < count; ++i) {
+      tools_.ReadTag(dataName_, in_, false, tag_);
+      values.push_back(FileTools::ReadNumberToken(tag_, in_));
+    }
+  }
+
+  void Create(int32_t capacity) {
+    Allocate([&] {
+      if (layout_.HasExample()) {
+        exampleSet_ = std::make_unique<Data>(capacity, layout_.inputs, layout_.expected, layout_.exampleLabels);
+        exampleSet_->Rewind();
+      }
+      if (layout_.HasResult()) {
+        resultSet_ = std::make_unique<Data>(capacity, layout_.generated, layout_.errors, layout_.resultLabels);
+        resultSet_->Rewind();
+      }
+    });
+  }
+
+  // Moves the rows of `set` (added in order, none overwritten) into a new set
+  // of `capacity` rows, which replaces it.
+  void Grow(std::unique_ptr<Data>& set, int32_t capacity) {
+    if (set == nullptr) return;
+    Allocate([&] {
+      auto larger = std::make_unique<Data>(capacity, set->MbrNdxInputs, set->MbrNdxOutputs, set->MbrHasLabels);
+      larger->Rewind();
+      for (int32_t r = 0; r < set->MbrNdxDataRows; ++r) {
+        larger->AddRow(set->MbrNdxInputs > 0 ? set->MbrDyaRtpInputs[r] : nullptr,
+                       set->MbrNdxOutputs > 0 ? set->MbrDyaRtpOutputs[r] : nullptr, nullptr);
+        if (set->MbrHasLabels) larger->MbrDyaLabels[r] = std::move(set->MbrDyaLabels[r]);
+      }
+      set = std::move(larger);
+    });
+  }
+
+  template <class Action>
+  void Allocate(Action action) {
+    try {
+      action();
+    } catch (const std::bad_alloc&) {
+      Fail("Data set too large", in_);
+    } catch (const std::length_error&) {
+      Fail("Data set too large", in_);
+    }
+  }
+
+  FileTools& tools_;
+  std::istream& in_;
+  const std::string& dataName_;
+  const Layout& layout_;
+  std::unique_ptr<Data>& exampleSet_;
+  std::unique_ptr<Data>& resultSet_;
+  FileTools::Tag tag_;
+  std::vector<double> inputs_, expected_, generated_, errors_;
+  std::unique_ptr<TLabelList> exampleLabels_, resultLabels_;
+};
 
 // Takes the "DataSet" block start, the header and the "Data" block start.
 // Returns the row count; `dataName` receives the Data block's name as written.
@@ -192,6 +253,14 @@ int32_t PlanWrite(const Data* exampleSet, const Data* resultSet, int32_t& inputs
     }
   }
   if (rows < 0) return ERR_ROWS;
+  // Names the label list syntax cannot carry would read back as other labels
+  // or make the file unreadable.
+  for (const Data* set : {exampleSet, resultSet}) {
+    if (set == nullptr || !set->MbrHasLabels) continue;
+    for (const TLabelList& list : set->MbrDyaLabels)
+      for (const TLabel& label : list.labels)
+        if (!IsWritableLabelName(label.name)) return ERR_FORMAT;
+  }
   return SUCCESS;
 }
 
@@ -240,13 +309,55 @@ class RowWriter {
   std::string text_;
 };
 
-template <typename Stream>
-int32_t Finish(Stream& file) {
-  file.close();
-  return file.fail() ? ERR_WRITE : SUCCESS;
+// Writes into `file` (an AtomicFile or an AppendingFile) with `write` and
+// commits; anything but a complete write leaves the file as it was.
+template <typename File, typename Write>
+int32_t WriteFile(File& file, const std::string& fileName, Write write) {
+  if (!file.Open(fileName)) return ERR_WRITE;
+  const int32_t err = write(file.Stream());
+  if (err != SUCCESS) {
+    file.Abandon();
+    return err;
+  }
+  return file.Commit() ? SUCCESS : ERR_WRITE;
 }
 
+// The tokenizers read the stream's buffer directly, so a failing read (a
+// file stream's buffer throws std::ios_base::failure on an I/O error, or when
+// the file is a directory) arrives as an exception. The readers report it as
+// a file that cannot be read, ERR_OPEN, and hand out no sets. Memory that
+// runs out on the way is an error of the file, like a storage that cannot be
+// made.
+template <class Read>
+int32_t UnlessReadFails(std::istream& in, std::unique_ptr<Data>& exampleSet, std::unique_ptr<Data>& resultSet,
+                        Read read) {
+  try {
+    return read();
+  } catch (const std::ios_base::failure&) {
+    exampleSet.reset();
+    resultSet.reset();
+    return ERR_OPEN;
+  } catch (const std::bad_alloc&) {
+    Fail("Data set too large", in);
+  }
+}
+
+int32_t ReadWholeFile(FileTools& tools, std::istream& in, std::unique_ptr<Data>& exampleSet,
+                      std::unique_ptr<Data>& resultSet);
+int32_t ReadChunk(FileTools& tools, std::istream& in, int64_t& offset, int32_t rows,
+                  std::unique_ptr<Data>& exampleSet, std::unique_ptr<Data>& resultSet);
+std::unique_ptr<TKQstructure> Probe(FileTools& tools, std::istream& in);
+
 }  // namespace
+
+bool IsWritableLabelName(std::string_view name) {
+  if (name.empty()) return false;
+  for (const char c : name) {
+    if (c < 33 || c > 126) return false;
+    if (std::string_view(",[]/*=<>").find(c) != std::string_view::npos) return false;
+  }
+  return true;
+}
 
 // ---- Reading ----
 
@@ -337,13 +448,19 @@ std::unique_ptr<TLabelList> ReadLabelList(FileTools& tools, std::istream& in) {
 
 int32_t ReadDataSetFile(FileTools& tools, std::istream& in, std::unique_ptr<Data>& exampleSet,
                         std::unique_ptr<Data>& resultSet) {
+  return UnlessReadFails(in, exampleSet, resultSet, [&] { return ReadWholeFile(tools, in, exampleSet, resultSet); });
+}
+
+namespace {
+
+int32_t ReadWholeFile(FileTools& tools, std::istream& in, std::unique_ptr<Data>& exampleSet,
+                      std::unique_ptr<Data>& resultSet) {
   exampleSet.reset();
   resultSet.reset();
   Layout layout;
   std::string setName, dataName;
   const int32_t rows = ReadFileStart(tools, in, layout, &setName, dataName);
-  CreateSets(in, rows, layout, exampleSet, resultSet);
-  ReadRows(tools, in, dataName, rows, layout, exampleSet.get(), resultSet.get());
+  RowReader(tools, in, dataName, layout, exampleSet, resultSet).Read(rows);
 
   FileTools::Tag tag;
   tools.ReadTag(dataName, in, false, tag);
@@ -354,6 +471,8 @@ int32_t ReadDataSetFile(FileTools& tools, std::istream& in, std::unique_ptr<Data
   FileTools::ExpectEnd(tag, in);
   return SUCCESS;
 }
+
+}  // namespace
 
 int32_t ReadDataSetFile(FileTools& tools, const std::string& fileName, std::unique_ptr<Data>& exampleSet,
                         std::unique_ptr<Data>& resultSet, std::unique_ptr<TKQstructure> message) {
@@ -372,6 +491,14 @@ int32_t ReadExampleSetFile(FileTools& tools, const std::string& fileName, std::u
 
 int32_t ReadDataSetChunk(FileTools& tools, std::istream& in, int64_t& offset, int32_t rows,
                          std::unique_ptr<Data>& exampleSet, std::unique_ptr<Data>& resultSet) {
+  return UnlessReadFails(in, exampleSet, resultSet,
+                         [&] { return ReadChunk(tools, in, offset, rows, exampleSet, resultSet); });
+}
+
+namespace {
+
+int32_t ReadChunk(FileTools& tools, std::istream& in, int64_t& offset, int32_t rows,
+                  std::unique_ptr<Data>& exampleSet, std::unique_ptr<Data>& resultSet) {
   exampleSet.reset();
   resultSet.reset();
   Layout layout;
@@ -385,13 +512,14 @@ int32_t ReadDataSetChunk(FileTools& tools, std::istream& in, int64_t& offset, in
   if (offset > 0 && !in.seekg(static_cast<std::streamoff>(offset), std::ios::cur))
     Fail("Chunk offset outside the data", in);
 
-  CreateSets(in, rows, layout, exampleSet, resultSet);
-  ReadRows(tools, in, dataName, rows, layout, exampleSet.get(), resultSet.get());
+  RowReader(tools, in, dataName, layout, exampleSet, resultSet).Read(rows);
   const std::streampos end = Position(in);
   if (end == std::streampos(-1)) Fail("Chunk offset outside the data", in);
   offset = static_cast<int64_t>(end - start);
   return SUCCESS;
 }
+
+}  // namespace
 
 int32_t ReadDataSetChunk(FileTools& tools, const std::string& fileName, int64_t& offset, int32_t rows,
                          std::unique_ptr<Data>& exampleSet, std::unique_ptr<Data>& resultSet) {
@@ -439,11 +567,10 @@ int32_t WriteDataSetHeader(FileTools& tools, std::ostream& out, int32_t inputs, 
 int32_t WriteDataSetHeader(FileTools& tools, const std::string& fileName, int32_t inputs, int32_t expectedOutputs,
                            int32_t generatedOutputs, int32_t errors, int32_t rows) {
   if (rows < 0) return ERR_ROWS;
-  std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
-  if (!out.is_open()) return ERR_WRITE;
-  const int32_t err = WriteDataSetHeader(tools, out, inputs, expectedOutputs, generatedOutputs, errors, rows);
-  const int32_t closed = Finish(out);
-  return err != SUCCESS ? err : closed;
+  mapsmith::AtomicFile file;
+  return WriteFile(file, fileName, [&](std::ostream& out) {
+    return WriteDataSetHeader(tools, out, inputs, expectedOutputs, generatedOutputs, errors, rows);
+  });
 }
 
 int32_t WriteDataSetRows(FileTools& tools, std::ostream& out, const Data* exampleSet, const Data* resultSet) {
@@ -483,11 +610,9 @@ int32_t WriteDataSetRows(FileTools& tools, const std::string& fileName, const Da
   int32_t inputs, expected, generated, errors, rows;
   const int32_t planned = PlanWrite(exampleSet, resultSet, inputs, expected, generated, errors, rows);
   if (planned != SUCCESS) return planned;
-  std::ofstream out(fileName, std::ios::binary | std::ios::app);
-  if (!out.is_open()) return ERR_WRITE;
-  const int32_t err = WriteDataSetRows(tools, out, exampleSet, resultSet);
-  const int32_t closed = Finish(out);
-  return err != SUCCESS ? err : closed;
+  mapsmith::AppendingFile file;
+  return WriteFile(file, fileName,
+                   [&](std::ostream& out) { return WriteDataSetRows(tools, out, exampleSet, resultSet); });
 }
 
 int32_t WriteDataSetTrailer(FileTools& tools, std::ostream& out) {
@@ -498,11 +623,8 @@ int32_t WriteDataSetTrailer(FileTools& tools, std::ostream& out) {
 }
 
 int32_t WriteDataSetTrailer(FileTools& tools, const std::string& fileName) {
-  std::ofstream out(fileName, std::ios::binary | std::ios::app);
-  if (!out.is_open()) return ERR_WRITE;
-  const int32_t err = WriteDataSetTrailer(tools, out);
-  const int32_t closed = Finish(out);
-  return err != SUCCESS ? err : closed;
+  mapsmith::AppendingFile file;
+  return WriteFile(file, fileName, [&](std::ostream& out) { return WriteDataSetTrailer(tools, out); });
 }
 
 int32_t WriteDataSetFile(FileTools& tools, std::ostream& out, const Data* exampleSet, const Data* resultSet) {
@@ -519,16 +641,27 @@ int32_t WriteDataSetFile(FileTools& tools, const std::string& fileName, const Da
   message.reset();
   int32_t inputs, expected, generated, errors, rows;
   // Checked before the file is created, so a refused write leaves no file.
-  int32_t err = PlanWrite(exampleSet, resultSet, inputs, expected, generated, errors, rows);
-  if (err == SUCCESS) err = WriteDataSetHeader(tools, fileName, inputs, expected, generated, errors, rows);
-  if (err == SUCCESS) err = WriteDataSetRows(tools, fileName, exampleSet, resultSet, nullptr);
-  if (err == SUCCESS) err = WriteDataSetTrailer(tools, fileName);
-  return err;
+  const int32_t planned = PlanWrite(exampleSet, resultSet, inputs, expected, generated, errors, rows);
+  if (planned != SUCCESS) return planned;
+  // The whole file is written once and replaces the old one only when complete.
+  mapsmith::AtomicFile file;
+  return WriteFile(file, fileName,
+                   [&](std::ostream& out) { return WriteDataSetFile(tools, out, exampleSet, resultSet); });
 }
 
 // ---- Probing ----
 
 std::unique_ptr<TKQstructure> ProbeFile(FileTools& tools, std::istream& in) {
+  try {
+    return Probe(tools, in);
+  } catch (const std::ios_base::failure&) {
+    return TKQstructure::MakeError("file-read-error");  // as for a file that cannot be opened
+  }
+}
+
+namespace {
+
+std::unique_ptr<TKQstructure> Probe(FileTools& tools, std::istream& in) {
   FileTools::Tag tag;
   tools.ReadTag({}, in, false, tag);
   const std::string name = FileTools::ExpectBlock(tag, in, {});
@@ -549,6 +682,8 @@ std::unique_ptr<TKQstructure> ProbeFile(FileTools& tools, std::istream& in) {
   reply->SetString("header", name);
   return reply;
 }
+
+}  // namespace
 
 std::unique_ptr<TKQstructure> ProbeFile(FileTools& tools, const std::string& fileName) {
   std::ifstream in(fileName, std::ios::binary);

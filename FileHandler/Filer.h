@@ -7,6 +7,17 @@
 //   or null for a set the file does not hold. A reader that throws leaves the
 //   sets created so far with the caller, partly filled.
 // - Malformed content throws FileTools::Error; refusals of Data pass through.
+// - A file that cannot be read (it cannot be opened, is a directory, or a read
+//   fails part-way: the stream's buffer throws std::ios_base::failure, as a
+//   file stream's buffer does on an I/O error) gives ERR_OPEN and no sets;
+//   the probe answers "file-read-error".
+// - Declared sizes are checked before storage is made: when the sets would
+//   take more than 1 MiB, a stream that can tell its size must hold at least
+//   one character per number and two per label list of the declared rows
+//   ("Data set larger than the file"); from a stream that cannot (a pipe),
+//   the sets are made once the first row has arrived and grow as rows arrive.
+//   A failed allocation is "Data set too large". A header that declares no
+//   columns and no labels reads no rows, whatever its row count.
 // - Optional messages are taken over and dropped at entry; nothing is written
 //   into them. Callers pass none.
 // - Every file-name operation has a stream form that does the same work on an
@@ -17,11 +28,13 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "DataObject/Data.h"
 #include "DataObject/Labels.h"
 #include "FileHandler/ParseTools.h"
 #include "KQmessage/KQML.h"
+#include "KQmessage/TException.h"
 
 // Return codes of the data set file operations.
 constexpr int32_t SUCCESS = 0;
@@ -67,25 +80,42 @@ std::unique_ptr<TLabelList> ReadLabelList(FileTools& tools, std::istream& in);
 
 // ---- Writing ----
 
+// Whether a label list in a file can carry `name`: one or more printable
+// ASCII characters (33 to 126) other than the comma and "[]/*=<>". Any other
+// name would read back as other labels, or not at all.
+bool IsWritableLabelName(std::string_view name);
+
 // Writes `labels` on the current line: "[", each label as "name " (weight
 // exactly 1.0) or "name=weight " (9 digits after the point), then "] ".
+// Every name must be writable (IsWritableLabelName).
 void WriteLabels(FileTools& tools, std::ostream& out, const TLabelList& labels);
 
 // Writes a whole file from an example set and/or a result set. A set with
 // labels must have no output columns (example set) or no input columns
-// (result set), else ERR_FORMAT. SUCCESS, ERR_ROWS, ERR_FORMAT or ERR_WRITE.
+// (result set), and every label name must be writable (IsWritableLabelName),
+// else ERR_FORMAT before anything is written. SUCCESS, ERR_ROWS, ERR_FORMAT
+// or ERR_WRITE.
 int32_t WriteDataSetFile(FileTools& tools, const std::string& fileName, const Data* exampleSet,
                          const Data* resultSet, std::unique_ptr<TKQstructure> message = nullptr);
 int32_t WriteDataSetFile(FileTools& tools, std::ostream& out, const Data* exampleSet, const Data* resultSet);
 
-// The three steps of WriteDataSetFile. The header creates (or truncates) the
+// The three steps of WriteDataSetFile. The header creates (or replaces) the
 // file; rows and trailer append to it. E and G are -1 for labels.
+//
+// Failing disks: the file-name writers never leave a partly written file.
+// WriteDataSetFile and WriteDataSetHeader write a temporary file beside the
+// target and rename it over the target once complete (mapsmith::AtomicFile:
+// permission bits kept, symbolic links followed, files that are not regular
+// written directly); WriteDataSetRows and WriteDataSetTrailer cut the file
+// back to its former length when their append fails (mapsmith::AppendingFile).
+// ERR_WRITE then, and the file is as it was.
 int32_t WriteDataSetHeader(FileTools& tools, const std::string& fileName, int32_t inputs, int32_t expectedOutputs,
                            int32_t generatedOutputs, int32_t errors, int32_t rows);
 int32_t WriteDataSetHeader(FileTools& tools, std::ostream& out, int32_t inputs, int32_t expectedOutputs,
                            int32_t generatedOutputs, int32_t errors, int32_t rows);
 // Writes every row of the storage in row-number order (also rows never added,
-// and a wrapped window from row 0, not from its oldest row).
+// and a wrapped window from row 0, not from its oldest row). ERR_FORMAT, with
+// nothing written, as for WriteDataSetFile.
 int32_t WriteDataSetRows(FileTools& tools, const std::string& fileName, const Data* exampleSet,
                          const Data* resultSet, std::unique_ptr<TKQstructure> message = nullptr);
 int32_t WriteDataSetRows(FileTools& tools, std::ostream& out, const Data* exampleSet, const Data* resultSet);

@@ -7,16 +7,22 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
 #include <memory>
+#include <new>
 #include <ostream>
+#include <stdexcept>
+#include <streambuf>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <typeinfo>
 #include <vector>
 
+#include "FileHandler/AtomicFile.h"
 #include "KQmessage/Assert.h"
 #include "NeuralNets/TConnectedConnections.h"
 #include "NeuralNets/TKohonenNetwork.h"
@@ -517,16 +523,21 @@ void WriteNetwork(FileTools& tools, std::ostream& out, TBasicNetwork* network,
 void SaveNetworkFile(FileTools& tools, const char* fileName, TBasicNetwork* network,
                      std::unique_ptr<TKQstructure> message) {
   message.reset();
-  // The buffer outlives the stream that uses it (destroyed in reverse order).
-  constexpr std::size_t kBufferSize = std::size_t{1} << 20;
-  std::unique_ptr<char[]> buffer(new char[kBufferSize]);
-  std::ofstream out;
-  out.rdbuf()->pubsetbuf(buffer.get(), static_cast<std::streamsize>(kBufferSize));
-  out.open(fileName, std::ios::out | std::ios::trunc);
-  if (!out.is_open()) throw FileTools::Error("Error on File Open", &out);
-  WriteNetwork(tools, out, network, nullptr);
-  out.close();
-  if (out.fail()) throw FileTools::Error("Error on File Write", &out);
+  // The network goes to a temporary file that replaces the target only once
+  // it is complete, so a failed write (a full disk) leaves the old file. On
+  // every error the temporary file is removed by `file`.
+  mapsmith::AtomicFile file;
+  if (!file.Open(fileName)) throw FileTools::Error("Error on File Open", nullptr);
+  try {
+    WriteNetwork(tools, file.Stream(), network, nullptr);
+  } catch (const FileTools::Error&) {
+    // A network the format cannot hold ("Illegal number of bias nodes") ends
+    // the file with the lines written before the refusal, as the writer is
+    // defined; only a failed write keeps the old file.
+    if (file.Stream().good()) file.Commit();
+    throw;
+  }
+  if (!file.Commit()) throw FileTools::Error("Error on File Write", nullptr);
 }
 
 // ================================================================ reading
@@ -538,6 +549,27 @@ using mapsmith::strcasecmp;
 // Every layer pair gets a connection set object, so the layer count costs
 // its square in allocations; no real network comes near this bound.
 constexpr int kMaxLayers = 1024;
+
+// A few bytes can declare a layer of millions of neurons or a set of
+// billions of weights. The storage that layers and connection sets take is
+// therefore limited by the size of the input: at most kFreeStorage plus
+// kStoragePerByte bytes per byte of input. Every file the writer makes for a
+// network fits easily (a matrix cell takes 21 bytes of text for 8 or 9 bytes
+// of storage); a stream that cannot tell its size counts as empty.
+constexpr double kFreeStorage = 64.0 * 1024 * 1024;
+constexpr double kStoragePerByte = 16.0;
+
+// The size of the whole input, asked of the stream's buffer so that the
+// stream's state flags do not matter; 0 when the buffer cannot tell.
+double InputSize(std::istream& in) {
+  std::streambuf* buf = in.rdbuf();
+  if (buf == nullptr) return 0.0;
+  const std::streampos here = buf->pubseekoff(0, std::ios::cur, std::ios::in);
+  if (here == std::streampos(-1)) return 0.0;
+  const std::streampos end = buf->pubseekoff(0, std::ios::end, std::ios::in);
+  buf->pubseekpos(here, std::ios::in);
+  return end == std::streampos(-1) ? 0.0 : static_cast<double>(end);
+}
 // Matrix column attributes held at most.
 constexpr int kMaxMatrixColumns = 9;
 
@@ -547,7 +579,8 @@ bool Is(std::string_view a, std::string_view b) { return strcasecmp(a, b) == 0; 
 // `network_`, so every error thrown on the way releases it.
 class NetworkReader {
  public:
-  NetworkReader(FileTools& tools, std::istream& in) : tools_(tools), in_(in) {}
+  NetworkReader(FileTools& tools, std::istream& in)
+      : tools_(tools), in_(in), storageLimit_(kFreeStorage + kStoragePerByte * InputSize(in)) {}
 
   std::unique_ptr<TBasicNetwork> Read();
 
@@ -567,16 +600,28 @@ class NetworkReader {
   }
   int Integer() { return FileTools::ParseInteger(in_, tag_.value); }
   double Number() { return FileTools::ParseNumber(in_, tag_.value); }
+  // A matrix cell that cannot be taken: when the input ended right after
+  // the cell, the file was cut off, and that is what is reported.
+  [[noreturn]] void FailCell(const std::string& message) {
+    Fail(in_.eof() ? "Unexpected end of file" : message);
+  }
+  // Books `bytes` of storage before it is allocated.
+  void Reserve(double bytes) {
+    storage_ += bytes;
+    if (storage_ > storageLimit_) Fail("Network larger than the file");
+  }
 
   void ReadInformation();
   void MakeNetwork();
   void ReadDimensions();
+  void CheckMap();
   void ReadLayer(int layerNum);
   void ReadNeurons(TBasicLayer& layer, TActFunction layerFn, std::vector<double>& params);
   void ReadConnections();
   void ReadMatrix(TBasicConnections& conns);
   void ReadWeightList(TBasicConnections& conns);
   TActFunction Function(const std::string& name);
+  void CheckFunction(TBasicLayer& layer, TActFunction fn);
   int ParamIndex(TBasicNeuron& neuron, const std::string& name);
 
   FileTools& tools_;
@@ -593,6 +638,9 @@ class NetworkReader {
   int biasLayer_ = -1;  // read and otherwise ignored
   int numDimensions_ = 0;
   std::vector<int> dimensions_;
+
+  const double storageLimit_;  // bytes the network's layers and sets may take
+  double storage_ = 0.0;       // bytes booked so far
 };
 
 std::unique_ptr<TBasicNetwork> NetworkReader::Read() {
@@ -621,6 +669,7 @@ std::unique_ptr<TBasicNetwork> NetworkReader::Read() {
     if (network_->GetLayer(l) == nullptr) Fail("Layer " + std::to_string(l) + " is not defined");
 
   if (kohonen) {
+    CheckMap();
     static_cast<TKohonenNetwork&>(*network_).SetDimensions(numDimensions_, dimensions_.data());
   }
 
@@ -629,7 +678,22 @@ std::unique_ptr<TBasicNetwork> NetworkReader::Read() {
   FileTools::ExpectEnd(tag_, in_);
   Next({});
   FileTools::ExpectEnd(tag_, in_);
+  // The winner search reads the map's weights from this set.
+  if (kohonen && !network_->GetConnections(1, 2)->IsConnected())
+    Fail("Kohonen map lacks connections from layer 1 to layer 2");
   return std::move(network_);
+}
+
+// The map's grid must number the map layer's neurons exactly: the winner's
+// coordinates, the labelled map and the labelling of rows all convert
+// between neuron numbers and grid coordinates.
+void NetworkReader::CheckMap() {
+  const int neurons = network_->GetLayer(2)->numNeurons;
+  if (neurons == 0) Fail("Map layer has no neurons");
+  int64_t product = 1;
+  for (int size : dimensions_) product = std::min<int64_t>(product * size, int64_t{INT_MAX} + 1);
+  if (product != neurons)
+    Fail("Dimensions give " + std::to_string(product) + " neurons, the map layer has " + std::to_string(neurons));
 }
 
 void NetworkReader::ReadInformation() {
@@ -683,7 +747,7 @@ void NetworkReader::ReadDimensions() {
   Next("NeuralNetwork");
   if (!IsValue("Dimensions")) Fail("Missing dimensions in Kohonen");
   numDimensions_ = Integer();
-  if (numDimensions_ < 0) Fail("Number of dimensions out of range");
+  if (numDimensions_ < 1) Fail("Number of dimensions out of range");
   // Sizes are gathered by number first: the count alone must not decide an
   // allocation, since every dimension needs its own tag in the file.
   std::map<int, int> sizes;
@@ -696,6 +760,7 @@ void NetworkReader::ReadDimensions() {
     Item();
     if (!IsValue("Size") || tag_.open) Fail("'Size' tag required for dimension data");
     sizes[j] = Integer();
+    if (sizes[j] < 1) Fail("Dimension " + std::to_string(j) + " size out of range");
   }
   FileTools::ExpectEnd(tag_, in_);
   dimensions_.clear();
@@ -716,6 +781,14 @@ TActFunction NetworkReader::Function(const std::string& name) {
   for (int i = 0; i < registry.count; ++i)
     if (Is(registry.entries[i].name, name)) return registry.GetFunction(name.c_str());
   Fail("Unknown activation function " + name);
+}
+
+// The "-gain" functions read the neuron's gain, which only the neurons of a
+// Gain layer have: on any other layer they would read past the neuron.
+void NetworkReader::CheckFunction(TBasicLayer& layer, TActFunction fn) {
+  if (fn != ActLinearGain && fn != ActSigmoidGain && fn != ActTanhGain) return;
+  if (dynamic_cast<TGainLayer*>(&layer) != nullptr) return;
+  Fail(std::string("Activation function ") + network_->registry->GetFunctionName(fn) + " needs a Gain layer");
 }
 
 int NetworkReader::ParamIndex(TBasicNeuron& neuron, const std::string& name) {
@@ -763,6 +836,7 @@ void NetworkReader::ReadLayer(int layerNum) {
         Fail("wrong number inputs in header");
       if (layerNum == network_->outLayer && numOutputs_ >= 0 && numOutputs_ != count)
         Fail("wrong number outputs in header");
+      Reserve(static_cast<double>(count) * (sizeof(TGainNeuron) + sizeof(double)));
       TBasicNetwork::LayerPtr built;
       if (Is(layerType, "SIMPLE"))
         built = std::make_unique<TSimpleLayer>(network_.get(), layerNum, count);
@@ -782,7 +856,10 @@ void NetworkReader::ReadLayer(int layerNum) {
   }
 
   if (layer == nullptr) Fail("Layer " + std::to_string(layerNum) + " lacks LayerType or NumberOfNeurons");
-  if (layerFn != nullptr) layer->SetActFunction(layerFn);
+  if (layerFn != nullptr) {
+    CheckFunction(*layer, layerFn);
+    layer->SetActFunction(layerFn);
+  }
 
   if (IsStart("Neurons")) {
     ReadNeurons(*layer, layerFn, params);
@@ -817,6 +894,7 @@ void NetworkReader::ReadNeurons(TBasicLayer& layer, TActFunction layerFn, std::v
     neuron.SetParams(params.data());
     if (layerFn == nullptr) {
       if (neuronFn == nullptr) Fail("No activation function defined");
+      CheckFunction(layer, neuronFn);
       neuron.SetActFunction(neuronFn);
     }
     defined[i] = 1;
@@ -859,6 +937,9 @@ void NetworkReader::ReadConnections() {
   const int64_t possible = int64_t{network_->GetLayer(from)->numNeurons} * network_->GetLayer(to)->numNeurons;
   if (possible > INT_MAX) Fail("Too many weights");
   if (network_->GetConnections(from, to)->IsConnected()) Fail("Connections already defined");
+  const int64_t numTo = network_->GetLayer(to)->numNeurons;
+  Reserve(static_cast<double>(possible) * (sizeof(double) + (full ? 0 : 1)) +
+          static_cast<double>(numTo) * (full ? 1 : 2) * sizeof(void*));
 
   TBasicNetwork::ConnsPtr made;
   if (full) {
@@ -925,7 +1006,7 @@ void NetworkReader::ReadMatrix(TBasicConnections& conns) {
           const bool dash = token.size() == 1 && token[0] == '-';
           if (columns[c] == kWeightColumn) {
             if (dash) {
-              if (masks == nullptr) Fail("FullyConnected weights cannot be pruned");
+              if (masks == nullptr) FailCell("FullyConnected weights cannot be pruned");
               masks[cell] = 0;
               weights[cell] = 0.0;
             } else {
@@ -938,10 +1019,10 @@ void NetworkReader::ReadMatrix(TBasicConnections& conns) {
             if (Is(token, "T")) {
               if (exists && masks != nullptr) masks[cell] |= FMaskTrainable;
             } else if (Is(token, "F")) {
-              if (masks == nullptr) Fail("FullyConnected weights cannot be frozen");
+              if (masks == nullptr) FailCell("FullyConnected weights cannot be frozen");
               masks[cell] &= static_cast<char>(~FMaskTrainable);
             } else if (exists) {
-              Fail("Trainable flag T or F expected");
+              FailCell("Trainable flag T or F expected");
             }
           }
         }
@@ -1010,15 +1091,35 @@ void NetworkReader::ReadWeightList(TBasicConnections& conns) {
 std::unique_ptr<TBasicNetwork> ReadNetwork(FileTools& tools, std::istream& in,
                                            std::unique_ptr<TKQstructure> message) {
   message.reset();
-  NetworkReader reader(tools, in);
-  return reader.Read();
+  // The tokenizer reads the stream's buffer directly, so a failing read
+  // (an I/O error; a file stream's buffer throws then) reaches us as an
+  // exception instead of a stream state. The network being built is freed
+  // on the way out.
+  try {
+    NetworkReader reader(tools, in);
+    return reader.Read();
+  } catch (const std::ios_base::failure&) {
+    throw FileTools::Error("Error on File Read", &in);
+  } catch (const std::bad_alloc&) {
+    throw FileTools::Error("Not enough memory for the network", &in);
+  } catch (const std::length_error&) {
+    throw FileTools::Error("Not enough memory for the network", &in);
+  }
 }
 
 std::unique_ptr<TBasicNetwork> LoadNetworkFile(FileTools& tools, const char* fileName,
                                                std::unique_ptr<TKQstructure> message) {
   message.reset();
+  // A directory opens but cannot be read.
+  std::error_code ec;
+  if (std::filesystem::is_directory(fileName, ec)) throw FileTools::Error("Error on File Open", nullptr);
   // A large buffer: the weight matrix makes up almost all of a big file.
-  std::vector<char> buffer(size_t{1} << 20);
+  std::vector<char> buffer;
+  try {
+    buffer.resize(size_t{1} << 20);
+  } catch (const std::bad_alloc&) {
+    throw FileTools::Error("Not enough memory for the network", nullptr);
+  }
   std::ifstream file;
   file.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
   file.open(fileName, std::ios::in | std::ios::binary);

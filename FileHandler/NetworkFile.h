@@ -49,11 +49,17 @@ class TIterateObjSaveWeights : public TIterateObj {
 void WriteNetwork(FileTools& tools, std::ostream& out, TBasicNetwork* network,
                   std::unique_ptr<TKQstructure> message = nullptr);
 
-// Creates (or empties) the file `fileName` and writes `network` into it with
-// WriteNetwork. The file is closed on every path.
+// Writes `network` with WriteNetwork to the file `fileName`, replacing it
+// whole or not at all: the text goes to a temporary file in the same
+// directory, which is synced and renamed over the target only when complete
+// (mapsmith::AtomicFile). An existing file keeps its permission bits; a
+// symbolic link is written through to its target; a target that is not a
+// regular file (/dev/stdout, /dev/null, a FIFO) is written directly.
 // Throws FileTools::Error: "Error on File Open" when the file cannot be
-// created (nothing is written), "Error on File Write" when a write, the final
-// flush or the close fails, and WriteNetwork's own errors.
+// created (nothing is written), "Error on File Write" when a write, the sync
+// or the rename fails, and WriteNetwork's own errors. A failed write leaves
+// an existing file as it was; the writer's refusal of the network ("Illegal
+// number of bias nodes") leaves the lines written before it in the file.
 void SaveNetworkFile(FileTools& tools, const char* fileName, TBasicNetwork* network,
                      std::unique_ptr<TKQstructure> message = nullptr);
 
@@ -63,9 +69,21 @@ void SaveNetworkFile(FileTools& tools, const char* fileName, TBasicNetwork* netw
 // hands it to the caller. Every malformed or inconsistent file is reported as
 // a `FileTools::Error`; no partly built network is ever returned. `message` is
 // taken over and released on entry; nothing is reported through it.
+//
+// What the reader refuses beyond the grammar:
+// - a Kohonen map its runs cannot use: fewer than one dimension, a dimension
+//   size below 1, sizes whose product is not the map layer's neuron count, a
+//   map layer without neurons, no connection set from layer 1 to layer 2;
+// - storage the input cannot account for: the layers and connection sets may
+//   take at most 64 MiB plus 16 bytes per byte of input ("Network larger than
+//   the file"), checked before anything is allocated; a stream that cannot
+//   tell its size (a pipe) counts as empty input;
+// - "Not enough memory for the network" when an allocation fails;
+// - "Error on File Read" when reading the stream fails (its buffer throws
+//   std::ios_base::failure, as a file stream's buffer does on an I/O error).
 
-// Opens `fileName` ("Error on File Open" when it cannot be read) and reads it
-// with ReadNetwork. The file is closed on every exit.
+// Opens `fileName` ("Error on File Open" when it cannot be opened or is a
+// directory) and reads it with ReadNetwork. The file is closed on every exit.
 std::unique_ptr<TBasicNetwork> LoadNetworkFile(FileTools& tools, const char* fileName,
                                                std::unique_ptr<TKQstructure> message = nullptr);
 

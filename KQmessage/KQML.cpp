@@ -9,10 +9,26 @@
 
 #include "FileHandler/ParseTools.h"
 #include "KQmessage/Assert.h"
+#include "KQmessage/NameIndex.h"
 
 namespace {
 
 constexpr int32_t kInitialCapacity = 16;
+// Structures with more pairs than this find keywords through an index; the
+// usual message of a few pairs is scanned.
+constexpr int32_t kIndexAbove = 16;
+
+// FNV-1a over the keyword in upper case, so that keywords equal without
+// regard to case hash alike (the case rule of mapsmith::strcasecmp).
+std::size_t KeywordHash(std::string_view keyword) {
+  std::uint64_t h = 14695981039346656037ull;
+  for (const char c : keyword) {
+    auto u = static_cast<unsigned char>(c);
+    if (u >= 'a' && u <= 'z') u = static_cast<unsigned char>(u - ('a' - 'A'));
+    h = (h ^ u) * 1099511628211ull;
+  }
+  return static_cast<std::size_t>(h ^ (h >> 32));
+}
 // Specials of the message grammar; the trailing-text check uses none.
 constexpr std::string_view kMessageSpecials = "():";
 
@@ -129,6 +145,7 @@ TKQstructure& TKQstructure::operator=(const TKQstructure& other) {
   std::swap(pairs, copy.pairs);
   std::swap(capacity, copy.capacity);
   std::swap(count, copy.count);
+  std::swap(index_, copy.index_);
   return *this;  // the former contents die with `copy`
 }
 
@@ -148,6 +165,14 @@ TKQstructure::~TKQstructure() {
 void TKQstructure::DetachValues(std::vector<std::unique_ptr<TKQstructure>>& into) {
   for (int32_t i = 0; i < count; ++i) into.push_back(std::move(pairs[i].value));
   count = 0;
+  index_.reset();
+}
+
+void TKQstructure::IndexAll() {
+  index_.reset();
+  if (count <= kIndexAbove) return;
+  index_ = std::make_unique<NameIndex>();
+  for (int32_t i = 0; i < count; ++i) index_->Insert(KeywordHash(pairs[i].keyword), i);
 }
 
 // Precondition: this structure has no pairs and `source` is not inside it.
@@ -169,10 +194,18 @@ void TKQstructure::CopyFrom(const TKQstructure& source) {
       ++to->count;
       work.emplace_back(entry.value.get(), target);
     }
+    to->IndexAll();
   }
 }
 
 int32_t TKQstructure::IndexOf(std::string_view keyword) const {
+  if (index_ != nullptr) {
+    // Keywords are unique without regard to case, so the one match is the
+    // match of highest index.
+    return index_->Find(
+        keyword, KeywordHash(keyword), [this](int32_t i) -> std::string_view { return pairs[i].keyword; },
+        [](std::string_view a, std::string_view b) { return mapsmith::strcasecmp(a, b) == 0; });
+  }
   for (int32_t i = count - 1; i >= 0; --i)
     if (mapsmith::strcasecmp(pairs[i].keyword, keyword) == 0) return i;
   return -1;
@@ -189,6 +222,10 @@ void TKQstructure::Append(std::string_view keyword, std::unique_ptr<TKQstructure
   pairs[count].keyword = keyword;
   pairs[count].value = std::move(value);
   ++count;
+  if (index_ != nullptr)
+    index_->Insert(KeywordHash(pairs[count - 1].keyword), count - 1);
+  else if (count > kIndexAbove)
+    IndexAll();
 }
 
 void TKQstructure::Set(std::string_view keyword, std::unique_ptr<TKQstructure> newval) {
@@ -260,14 +297,19 @@ void TKQstructure::Expect(std::string_view keyword, std::string_view value) cons
 }
 
 void TKQstructure::Remove(std::string_view keyword) {
-  for (int32_t i = 0; i < count; ++i) {
-    if (mapsmith::strcasecmp(pairs[i].keyword, keyword) != 0) continue;
-    std::unique_ptr<TKQstructure> removed = std::move(pairs[i].value);
-    --count;
-    if (i != count) pairs[i] = std::move(pairs[count]);
-    pairs[count] = Pair{};
-    return;  // `removed` dies after the structure is consistent again
+  // Keywords are unique without regard to case: the one match is the entry
+  // of lowest index.
+  const int32_t i = IndexOf(keyword);
+  if (i < 0) return;
+  std::unique_ptr<TKQstructure> removed = std::move(pairs[i].value);
+  --count;
+  if (index_ != nullptr) {
+    index_->Erase(KeywordHash(pairs[i].keyword), i);
+    if (i != count) index_->Move(KeywordHash(pairs[count].keyword), count, i);
   }
+  if (i != count) pairs[i] = std::move(pairs[count]);
+  pairs[count] = Pair{};
+  // `removed` dies after the structure is consistent again
 }
 
 const std::string& TKQstructure::GetKeyword(int32_t index) const {

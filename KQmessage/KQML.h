@@ -8,6 +8,9 @@
 // (Parse, ParseAll, MakeError) comes as std::unique_ptr; pointers returned by
 // Find/Get/GetRequired/GetValue stay owned by the structure.
 //
+// Size: structures with many pairs find keywords through a hash index beside
+// the pair array, so building a message of n pairs costs O(n), not O(n^2).
+//
 // Depth: copying, printing, parsing and destroying walk the structure with an
 // explicit work list instead of recursion, so arbitrarily deep messages (from
 // a hostile text, for instance) cannot exhaust the call stack.
@@ -19,6 +22,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+class NameIndex;
 
 class TKQstructure {
  public:
@@ -110,8 +115,10 @@ class TKQstructure {
   void Append(std::string_view keyword, std::unique_ptr<TKQstructure> value);
   void CopyFrom(const TKQstructure& source);
   void DetachValues(std::vector<std::unique_ptr<TKQstructure>>& into);
+  void IndexAll();
 
   std::unique_ptr<Pair[]> pairs;
   int32_t capacity;
   int32_t count;
+  std::unique_ptr<NameIndex> index_;  // keywords by position; none for few pairs
 };

@@ -49,6 +49,18 @@ void TKohonenNetwork::Propagate(const double* inputs, double* outputs) {
 
 const char* TKohonenNetwork::GetNetworkType() { return "Kohonen"; }
 
+int TKohonenNetwork::NumInputs() const {
+  return layers.size() > 1 && layers[1] ? layers[1]->numNeurons : 0;
+}
+
+int TKohonenNetwork::NumMapNeurons() const {
+  return layers.size() > 2 && layers[2] ? layers[2]->numNeurons : 0;
+}
+
+std::vector<int> TKohonenNetwork::GridSizes() const {
+  return std::vector<int>(dimensions.get(), dimensions.get() + numDimensions);
+}
+
 namespace {
 
 // Keeps the nearest neuron so far. The first neuron offered holds until a later

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "KQmessage/KQML.h"
+#include "KQmessage/TException.h"
 #include "NeuralNets/TBasicNetwork.h"
 
 class TConnectedConnections;
@@ -40,6 +42,13 @@ class TKohonenNetwork : public TConnectedNetwork {
   // its weight vector (one value per input) to outputs. Changes nothing.
   // Precondition: the map layer has neurons.
   int FindWinner(const double* inputs, double* outputs);
+
+  // The map's shape: inputs per weight vector (input layer), map neurons
+  // (map layer; the product of the grid sizes in a consistent map) and the
+  // grid sizes, first dimension first. A layer that is not there counts 0.
+  int NumInputs() const;
+  int NumMapNeurons() const;
+  std::vector<int> GridSizes() const;
 
   void GetDimensions(int* parameters);
   // Stores a copy of the sizes; the map layer is not resized.

@@ -18,7 +18,8 @@ set(MAPSMITH_INTERNAL_HEADERS
   NeuralNets/WinnerDistances.h
   NeuralNets/TPreparedMap.h
   NeuralNets/GridDimensions.h
-  NeuralNets/TrainingBlocks.h)
+  NeuralNets/TrainingBlocks.h
+  KQmessage/NameIndex.h)
 file(GLOB MAPSMITH_ALL_HEADERS RELATIVE ${PROJECT_SOURCE_DIR}
   ${PROJECT_SOURCE_DIR}/NeuralNets/*.h ${PROJECT_SOURCE_DIR}/DataObject/*.h
   ${PROJECT_SOURCE_DIR}/FileHandler/*.h ${PROJECT_SOURCE_DIR}/KQmessage/*.h)
@@ -48,3 +49,12 @@ install(FILES ${PROJECT_BINARY_DIR}/mapsmith.pc DESTINATION ${CMAKE_INSTALL_LIBD
 
 file(GLOB MAPSMITH_MAN_PAGES ${PROJECT_SOURCE_DIR}/docs/*.1)
 install(FILES ${MAPSMITH_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# The documentation, laid out as in the source tree so that the links between
+# the files hold after an install: README.md, docs/*.md with docs/examples/,
+# and the example programs and parameter file under examples/.
+set(MAPSMITH_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/mapsmith)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${MAPSMITH_DOC_DIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${MAPSMITH_DOC_DIR}/docs
+  FILES_MATCHING PATTERN "*.md" PATTERN "examples/*")
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${MAPSMITH_DOC_DIR}/examples)

@@ -2,14 +2,22 @@
 // reads must write again and read back the same: the sets' shapes and labels
 // agree, the text written from a set read back is stable, the probe of the
 // written text reports the same sizes, and reading that text one row per
-// chunk gives the same rows as reading it whole. Malformed input may only be
-// refused with FileTools::Error.
+// chunk gives the same rows as reading it whole. The same bytes read through
+// a stream that cannot tell its size (a pipe, whose sets grow as rows
+// arrive) give the same sets whenever both readings succeed. Malformed input
+// may only be refused with FileTools::Error.
+//
+// Sizes of any magnitude are allowed: the reader must refuse what the input
+// cannot hold before allocating it. Run with a memory limit, e.g.
+// -rss_limit_mb=2048 -malloc_limit_mb=1024.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <sstream>
+#include <streambuf>
 #include <string>
 
 #include "FileHandler/Filer.h"
@@ -51,6 +59,24 @@ void CheckSameRow(const Data* whole, int32_t row, const Data* chunk) {
   for (size_t i = 0; i < x.size(); ++i) Check(x[i].name == y[i].name && SameBits(x[i].value, y[i].value));
 }
 
+// Delivers a text a few characters at a time and cannot seek, like a pipe.
+class PipeBuffer : public std::streambuf {
+ public:
+  explicit PipeBuffer(const std::string& text) : text_(text) { setg(text_.data(), text_.data(), text_.data()); }
+
+ protected:
+  int_type underflow() override {
+    char* const end = text_.data() + text_.size();
+    if (gptr() == end) return traits_type::eof();
+    char* const next = gptr();
+    setg(text_.data(), next, next + std::min<std::ptrdiff_t>(5, end - next));
+    return traits_type::to_int_type(*gptr());
+  }
+
+ private:
+  std::string text_;
+};
+
 std::string Written(FileTools& tools, const Data* a, const Data* b) {
   std::ostringstream out;
   Check(WriteDataSetFile(tools, out, a, b) == SUCCESS);
@@ -79,6 +105,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ReadDataSetFile(tools, in, a, b);
   } catch (const FileTools::Error&) {
     return 0;
+  }
+  {
+    PipeBuffer pipe(bytes);
+    std::istream piped(&pipe);
+    std::unique_ptr<Data> pa, pb;
+    ReadDataSetFile(tools, piped, pa, pb);  // a refusal here is a finding
+    CheckSameShape(a.get(), pa.get());
+    CheckSameShape(b.get(), pb.get());
+    if (a != nullptr || b != nullptr) Check(Written(tools, a.get(), b.get()) == Written(tools, pa.get(), pb.get()));
   }
   if (a == nullptr && b == nullptr) return 0;  // a file without columns: nothing to write
 

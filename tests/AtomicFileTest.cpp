@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "FileHandler/AtomicFile.h"
+#include "tests/HostileStreams.h"
 
 namespace fs = std::filesystem;
 using mapsmith::AtomicFile;
@@ -144,6 +145,62 @@ TEST_F(AtomicFileTest, SameFileComparesIdentityNotNames) {
   EXPECT_TRUE(mapsmith::IsSameFile(Path("a.txt").c_str(), (dir_.string() + "/./a.txt").c_str()));
   EXPECT_FALSE(mapsmith::IsSameFile(Path("a.txt").c_str(), Path("b.txt").c_str()));
   EXPECT_FALSE(mapsmith::IsSameFile(Path("a.txt").c_str(), Path("missing").c_str()));
+}
+
+TEST_F(AtomicFileTest, AppendsAddToTheEndAndFailedOnesAreTakenBack) {
+  const std::string target = Path("log.txt");
+  Write(target, "old ");
+  mapsmith::AppendingFile file;
+  ASSERT_TRUE(file.Open(target));
+  file.Stream() << "more";
+  ASSERT_TRUE(file.Commit());
+  EXPECT_EQ(Read(target), "old more");
+
+  ASSERT_TRUE(file.Open(target));
+  file.Stream() << std::string(3 << 20, 'x');  // more than the buffer holds
+  file.Abandon();
+  EXPECT_EQ(Read(target), "old more");
+
+  // A file the append created goes again; a link is followed and stays.
+  ASSERT_TRUE(file.Open(Path("new.txt")));
+  file.Stream() << "x";
+  file.Abandon();
+  EXPECT_FALSE(fs::exists(Path("new.txt")));
+  fs::create_symlink("log.txt", Path("link.txt"));
+  {
+    mapsmith::AppendingFile linked;
+    ASSERT_TRUE(linked.Open(Path("link.txt")));
+    linked.Stream() << "!";
+    ASSERT_TRUE(linked.Commit());
+  }
+  EXPECT_EQ(Read(target), "old more!");
+  EXPECT_TRUE(fs::is_symlink(Path("link.txt")));
+  EXPECT_EQ(Entries(), 2u);
+
+  EXPECT_FALSE(file.Open(Path("no/such/dir/log.txt")));
+  EXPECT_EQ(file.ErrorText(), "No such file or directory");
+  mapsmith::AppendingFile full;
+  ASSERT_TRUE(full.Open("/dev/full"));
+  full.Stream() << "no room";
+  EXPECT_FALSE(full.Commit());
+  EXPECT_EQ(full.ErrorText(), "No space left on device");
+}
+
+using AtomicFileDeathTest = AtomicFileTest;
+
+TEST_F(AtomicFileDeathTest, AnAppendThatMeetsAFullDiskIsTakenBack) {
+  const std::string target = Path("log.txt");
+  Write(target, "old");
+  EXPECT_EXIT(
+      {
+        if (!hostile::LimitFileSize(4096)) std::_Exit(3);
+        mapsmith::AppendingFile file;
+        if (!file.Open(target)) std::_Exit(2);
+        file.Stream() << std::string(10000, 'x');
+        std::_Exit(!file.Commit() && file.ErrorText() == "File too large" ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(Read(target), "old");
 }
 
 }  // namespace

@@ -129,6 +129,23 @@ TEST_F(BinaryRunTest, OutputFileFailuresExitOneWithTheMessageOnStandardOutput) {
   EXPECT_EQ(o.err, "");
 }
 
+TEST_F(BinaryRunTest, AFullDiskLeavesTheOldMapAsItWas) {
+  const auto file = dir / "map.net";
+  const std::string params = "Inputs = 10 Dimensions = 2 MapDim = 100 100 FileName = " + file.string();
+  const Outcome small = RunBinary("Inputs = 2 Dimensions = 1 MapDim = 3 FileName = " + file.string());
+  ASSERT_EQ(small.status, 0);
+  const std::string old = Slurp(file);
+  // Files may grow to 32 KiB only; the map needs 2 MB. The shell ignores the
+  // signal that the limit raises, so the write fails as on a full disk.
+  const Outcome o = RunBinary(params, "trap '' XFSZ; ulimit -f 64; ");
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.out, "Error on File Write\n");
+  EXPECT_EQ(o.err, "");
+  EXPECT_EQ(Slurp(file), old);
+  // Only the parameter file, the map and the two captured streams remain.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 4);
+}
+
 TEST_F(BinaryRunTest, MemoryExhaustionEndsWithOneLineAndStatusOne) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";

@@ -1,14 +1,26 @@
-// The documentation's example files and the snippets quoted from them are
-// real: the library reads and writes them exactly as shown.
+// The documentation holds when tried: its example files and the snippets
+// quoted from them are real, the behaviour it describes is the tool's and the
+// library's, and its example programs print what it shows.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "FileHandler/Filer.h"
 #include "FileHandler/NetworkFile.h"
 #include "FileHandler/ParseTools.h"
+#include "Kohonen/Create/Mapsmith.h"
+#include "NeuralNets/MapQuality.h"
+#include "NeuralNets/Random.h"
+#include "NeuralNets/TErrorObj.h"
 #include "NeuralNets/TKohonenNetwork.h"
 
 namespace {
@@ -16,11 +28,37 @@ namespace {
 namespace fs = std::filesystem;
 
 const fs::path kDocs = fs::path(MAPSMITH_TEST_DATA) / ".." / ".." / "docs";
+const fs::path kRoot = kDocs / "..";
+const fs::path kDocData = fs::path(MAPSMITH_TEST_DATA) / "docs";
 
 std::string Slurp(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   EXPECT_TRUE(in.is_open()) << path;
   return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The text of a document with its markup loosened: man page escapes and font
+// changes removed, every run of white space one blank, so that a quote found
+// here reads the same in the rendered page or the Markdown.
+std::string Loosened(const std::string& doc) {
+  std::string text;
+  for (size_t i = 0; i < doc.size(); ++i) {
+    if (doc[i] == '\\' && i + 1 < doc.size()) {
+      if (doc[i + 1] == 'f' && i + 2 < doc.size()) {  // \fB, \fI, \fR, \fP
+        i += 2;
+        continue;
+      }
+      if (doc[i + 1] == '-') {
+        text.push_back('-');
+        ++i;
+        continue;
+      }
+    }
+    const bool blank = doc[i] == ' ' || doc[i] == '\n' || doc[i] == '\t';
+    if (blank && (text.empty() || text.back() == ' ')) continue;
+    text.push_back(blank ? ' ' : doc[i]);
+  }
+  return text;
 }
 
 TEST(DocsTest, KohonenExampleIsWhatTheToolWritesForEqualLimits) {
@@ -74,6 +112,443 @@ TEST(DocsTest, QuotedFileLinesStandInTheExampleFiles) {
     EXPECT_NE(examples.find(needle), std::string::npos) << line;
   }
   EXPECT_GE(quoted, 7);
+}
+
+// The neuron numbers of a grid, as the description lists them: "(0 0), (0 1), ...".
+std::string NeuronPlaces(TKohonenNetwork& map) {
+  std::string places;
+  std::vector<int> coords(map.GridSizes().size());
+  for (int n = 0; n < map.NumMapNeurons(); ++n) {
+    map.IndexToCoords(coords.data(), n);
+    places += n ? ", (" : "(";
+    for (size_t k = 0; k < coords.size(); ++k) {
+      if (k) places += ' ';
+      places += std::to_string(coords[k]);
+    }
+    places += ')';
+    EXPECT_EQ(map.CoordsToIndex(coords.data()), n);
+  }
+  return places;
+}
+
+TEST(DocsTest, MapNeuronNumbersRunRowMajorAsDescribed) {
+  const std::string doc = Loosened(Slurp(kDocs / "network-file.md"));
+  const int sizes[] = {3, 2};
+  TKohonenNetwork map(2, 2, sizes);
+  EXPECT_EQ(NeuronPlaces(map), "(0 0), (0 1), (1 0), (1 1), (2 0), (2 1)");
+  EXPECT_NE(doc.find("In a 3 x 2 map the neurons 0 to 5 stand at " + NeuronPlaces(map) + "."), std::string::npos);
+
+  // Column s of the example's matrix is neuron s.
+  FileTools tools;
+  const std::unique_ptr<TKohonenNetwork> example =
+      LoadKohonenNetwork(tools, (kDocs / "examples" / "kohonen-2x2.net").c_str());
+  int coords[2];
+  example->IndexToCoords(coords, 2);
+  EXPECT_EQ(coords[0], 1);
+  EXPECT_EQ(coords[1], 0);
+  EXPECT_NE(doc.find("column 2 is the neuron at (1 0)"), std::string::npos);
+}
+
+// A connected network of one input and two outputs whose set is given by
+// `connection` (the lines between LayerTo and the block's end).
+std::unique_ptr<TBasicNetwork> OneSet(const std::string& connection) {
+  const std::string text =
+      "[NeuralNetwork]\n[NetworkType = Connected]\n[NetworkInformation]\n[NumberOfLayers = 2]\n"
+      "[InputLayer = 0]\n[~NetworkInformation]\n"
+      "[Layer = 0]\n[LayerType = Input]\n[NumberOfNeurons = 1]\n[All ActivationFunction=linear ]\n[~Layer]\n"
+      "[Layer = 1]\n[LayerType = Simple]\n[NumberOfNeurons = 2]\n[All ActivationFunction=linear ]\n[~Layer]\n"
+      "[ConnectionLayer]\n[LayerFrom = 0]\n[LayerTo = 1]\n" +
+      connection + "[~ConnectionLayer]\n[~NeuralNetwork]\n";
+  FileTools tools;
+  std::istringstream in(text);
+  return ReadNetwork(tools, in);
+}
+
+TEST(DocsTest, AttributesAndMatrixColumnsReadAsDescribed) {
+  const std::string doc = Loosened(Slurp(kDocs / "network-file.md"));
+  // The flag after the weight is kept; before it, the restored weight is trainable again.
+  auto flags = [](const std::string& matrix) {
+    std::unique_ptr<TBasicNetwork> net = OneSet("[ConnectionType = Pruneable]\n" + matrix);
+    TBasicConnections* set = net->GetConnections(0, 1);
+    EXPECT_EQ(set->Weight(0, 0), 0.5);
+    return std::string{set->IsTrainable(0, 0) ? 'T' : 'F', set->IsTrainable(0, 1) ? 'T' : 'F'};
+  };
+  EXPECT_EQ(flags("[Matrix Weights TrainableInfo ]\n0.5 F 0.25 T\n[~Matrix]\n"), "FT");
+  EXPECT_EQ(flags("[Matrix TrainableInfo Weights ]\nF 0.5 T 0.25\n[~Matrix]\n"), "TT");
+  EXPECT_EQ(flags("[Matrix Weights ]\n0.5 0.25\n[~Matrix]\n"), "TT");
+  EXPECT_NE(doc.find("`[Matrix TrainableInfo Weights ]` reads each cell's flag before its weight"),
+            std::string::npos);
+
+  // The attribute words are not read: the connection type decides.
+  for (const char* attributes : {"", "[Attributes Pruneable Freezable ]\n"}) {
+    std::unique_ptr<TBasicNetwork> net =
+        OneSet(std::string("[ConnectionType = FullyConnected]\n") + attributes +
+               "[Matrix Weights ]\n0.5 0.25\n[~Matrix]\n");
+    EXPECT_STREQ(net->GetConnections(0, 1)->GetConnectionsNType(), "FullyConnected");
+  }
+  EXPECT_NE(doc.find("The library's reader skips the tag with all its words"), std::string::npos);
+}
+
+// ---------------------------------------------------------------- the parameter file
+
+struct ParameterRun {
+  int status = -1;
+  std::string out, err;
+  bool ran = false;
+  MapParameters params;
+};
+
+ParameterRun RunParameters(const std::string& text) {
+  ParameterRun r;
+  std::istringstream in(text);
+  std::ostringstream out, err;
+  r.status = RunParameterText(in, out, err, [&](const MapParameters& p, std::ostream&, std::ostream&) {
+    r.ran = true;
+    r.params = p;
+    return 0;
+  });
+  r.out = out.str();
+  r.err = err.str();
+  return r;
+}
+
+// Each pitfall the README and the man page describe: the words they quote,
+// a parameter file that shows it, and what the tool then does.
+struct DocumentedCase {
+  std::vector<std::string> quotes;  // stand in both documents
+  std::string text;
+  std::function<void(const ParameterRun&)> check;
+};
+
+void Refused(const ParameterRun& r, const std::string& message) {
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, message + "\n");
+  EXPECT_FALSE(r.ran);
+}
+
+TEST(DocsTest, ParameterFilePitfallsBehaveAsTheReadmeAndManPageSay) {
+  const std::string readme = Loosened(Slurp(kDocs / ".." / "README.md"));
+  const std::string man = Loosened(Slurp(kDocs / "Mapsmith.1"));
+  const std::string rest = "Dimensions = 2\nMapDim = 10 8\nFileName = map.net\n";
+  const std::vector<DocumentedCase> cases = {
+      {{"# four inputs", "Value of Inputs is not a number"},
+       Slurp(kDocData / "comment-with-key.params"),
+       [](const ParameterRun& r) { Refused(r, "Value of Inputs is not a number"); }},
+      {{"# the filename given here", "iven"},
+       "Inputs = 4\nDimensions = 2\nMapDim = 10 8\nFileName = map.net # the filename given here\n",
+       [](const ParameterRun& r) {
+         EXPECT_TRUE(r.ran);
+         EXPECT_EQ(r.params.fileName, "iven");
+       }},
+      {{"# 4 values per row", "#four-inputs"},
+       "# 4 values per row\n#four-inputs\nInputs = 4\n" + rest,
+       [](const ParameterRun& r) {
+         EXPECT_TRUE(r.ran);
+         EXPECT_EQ(r.params.inputs, 4);
+       }},
+      {{"MapDim = 10 8 7", "10 x 8 map"},
+       "Inputs = 4\nDimensions = 2\nMapDim = 10 8 7\nFileName = map.net\n",
+       [](const ParameterRun& r) {
+         EXPECT_TRUE(r.ran);
+         EXPECT_EQ(r.params.mapSizes, (std::vector<int32_t>{10, 8}));
+       }},
+      {{"Value of MapDim is not a number"},
+       "Inputs = 4\nDimensions = 2\nMapDim = 10\nFileName = map.net\n",
+       [](const ParameterRun& r) { Refused(r, "Value of MapDim is not a number"); }},
+      {{"Inputs = 4.5"}, "Inputs = 4.5\n" + rest,
+       [](const ParameterRun& r) { EXPECT_EQ(r.params.inputs, 4); }},
+      {{"Inputs = 4x"}, "Inputs = 4x\n" + rest,
+       [](const ParameterRun& r) { EXPECT_EQ(r.params.inputs, 4); }},
+      {{"MapDim = 4.5 3"}, "Inputs = 4\nDimensions = 2\nMapDim = 4.5 3\nFileName = map.net\n",
+       [](const ParameterRun& r) { Refused(r, "Value of MapDim is not a number"); }},
+      {{"Inputs = 010"}, "Inputs = 010\n" + rest,
+       [](const ParameterRun& r) { EXPECT_EQ(r.params.inputs, 8); }},
+      {{"Inputs = 0x10"}, "Inputs = 0x10\n" + rest,
+       [](const ParameterRun& r) { EXPECT_EQ(r.params.inputs, 16); }},
+      {{"Inputs = 08", "Number of Inputs must be >= 1"}, "Inputs = 08\n" + rest,
+       [](const ParameterRun& r) { Refused(r, "Number of Inputs must be >= 1"); }},
+      {{"MinWeight = -0,5", "MaxWeight = 0,5", "all 0"},
+       "Inputs = 4\n" + rest + "MinWeight = -0,5\nMaxWeight = 0,5\n",
+       [](const ParameterRun& r) {
+         // Equal limits: every weight becomes the lower limit, a zero.
+         EXPECT_TRUE(r.ran);
+         EXPECT_EQ(r.params.minWeight, 0.0);
+         EXPECT_TRUE(std::signbit(r.params.minWeight));
+         EXPECT_EQ(r.params.maxWeight, 0.0);
+       }},
+      {{"at most 2,147,483,647 neurons", "at most 2,147,483,647 weights"},
+       "Inputs = 1\nDimensions = 2\nMapDim = 65536 32768\nFileName = map.net\n",
+       [](const ParameterRun& r) { Refused(r, "Map is too large: more than 2147483647 neurons"); }},
+      {{"at most 2,147,483,647 weights"},
+       "Inputs = 2\nDimensions = 2\nMapDim = 46341 23171\nFileName = map.net\n",
+       [](const ParameterRun& r) { Refused(r, "Map is too large: 2147534622 weights"); }},
+  };
+  for (const DocumentedCase& c : cases) {
+    SCOPED_TRACE(c.text);
+    for (const std::string& quote : c.quotes) {
+      EXPECT_NE(readme.find(quote), std::string::npos) << "README.md lacks: " << quote;
+      EXPECT_NE(man.find(quote), std::string::npos) << "Mapsmith.1 lacks: " << quote;
+    }
+    c.check(RunParameters(c.text));
+  }
+  // The largest map of one input is accepted.
+  const ParameterRun largest =
+      RunParameters("Inputs = 1\nDimensions = 2\nMapDim = 65537 32767\nFileName = map.net\n");
+  EXPECT_TRUE(largest.ran) << largest.err;
+}
+
+TEST(DocsTest, FileErrorsGoToStandardOutputAsDocumented) {
+  const std::string man = Loosened(Slurp(kDocs / "Mapsmith.1"));
+  EXPECT_NE(man.find("These two go to standard output: .TP .B \"Error on File Open\""), std::string::npos);
+  const fs::path missing = fs::temp_directory_path() / "mapsmith-docs-no-such-directory" / "map.net";
+  const std::string params = "Inputs = 2\nDimensions = 1\nMapDim = 2\nFileName = " + missing.string() + "\n";
+  std::istringstream in(params);
+  std::ostringstream out, err;
+  EXPECT_EQ(RunParameterText(in, out, err), 1);
+  EXPECT_EQ(out.str(), "Error on File Open\n");
+  EXPECT_EQ(err.str(), "");
+}
+
+// ---------------------------------------------------------------- the data set file
+
+// `text` as Markdown quotes code.
+std::string Ticked(const std::string& text) {
+  std::string ticked(1, '`');
+  ticked.append(text).push_back('`');
+  return ticked;
+}
+
+// What ReadDataSetFile throws for `text`, or "" when it reads.
+std::string DataSetFault(const std::string& text) {
+  FileTools tools;
+  std::istringstream in(text);
+  std::unique_ptr<Data> examples, results;
+  try {
+    ReadDataSetFile(tools, in, examples, results);
+  } catch (const FileTools::Error& e) {
+    return e.message;
+  }
+  return "";
+}
+
+TEST(DocsTest, DataSetFileRefusalsAreTheOnesTheFormatDescriptionNames) {
+  const std::string doc = Loosened(Slurp(kDocs / "data-set-file.md"));
+  const std::string two = "[Data]\n1 2\n3 4\n[~Data]\n[~DataSet]\n";
+  // Each case: a fault the description names, shown by a file, and the
+  // message that must be quoted in the description.
+  const std::pair<std::string, std::string> cases[] = {
+      {"[DataSet]\n[Inputs = 2]\n" + two, "[Rows = <integer>] expected"},
+      {"[DataSet]\n[Rows = -1]\n[Inputs = 2]\n" + two, "No labels in inputs"},
+      {"[DataSet]\n[Rows = 3]\n[Inputs = 2]\n" + two, "Token (number) expected"},
+      {"[DataSet]\n[Rows = 3]\n[Inputs = 0]\n[ExpectedOutputs = Labels]\n[Data]\n[a]\n[b]\n[~Data]\n[~DataSet]\n",
+       "Unexpected End Tag"},
+      {"[DataSet]\n[Rows = 1]\n[Inputs = 2]\n" + two, "End Tag expected"},
+      {"[DataSet]\n[Rows = 100000000]\n[Inputs = 2]\n" + two, "Data set larger than the file"},
+      {"[DataSet]\n[Rows = 2]\n[Inputs = 2]\n[Colour = 2]\n" + two, "[DATA] expected"},
+      {"[DataSet]\n[Rows = 2]\n[Error = 0]\n[Inputs = 2]\n" + two, "[DATA] expected"},
+      {"[DataSet]\n[Rows = 2]\n[Inputs = 2 x]\n" + two, "[DATA] expected"},
+      {"[DataSet]\n[Rows = 2]\n[Inputs = 2]\n[Colour = red]\n" + two, "integer-expected"},
+      {"[DataSet]\n[Rows = 2]\n[Inputs = Labels]\n" + two, "No labels in inputs"},
+      {"[DataSet]\n[Rows = 2]\n[Inputs = 2]\n[Error = -1]\n" + two, "No labels in inputs"},
+      {"[DataSet]\n[Rows = 2]\n[Inputs = 2]\n[Data]\n1 2\n3\n[~Data]\n[~DataSet]\n", "Token (number) expected"},
+  };
+  for (const auto& [text, message] : cases) {
+    EXPECT_EQ(DataSetFault(text), message) << text;
+    EXPECT_NE(doc.find(Ticked(message)), std::string::npos) << message;
+  }
+  for (const char* shown : {"`[Colour = 2]`", "`[Error = 0]` before `[Inputs = 2]`", "`[Inputs = 2 x]`",
+                            "`[Colour = red]`"})
+    EXPECT_NE(doc.find(shown), std::string::npos) << shown;
+  EXPECT_EQ(DataSetFault("[DataSet]\n[Rows = 2]\n[Inputs = 2]\n" + two), "");
+
+  // A network file is probed as a block of another name, as described.
+  FileTools tools;
+  std::ostringstream reply;
+  ProbeFile(tools, (kDocs / "examples" / "kohonen-2x2.net").string())->Print(reply);
+  EXPECT_EQ(reply.str(), "(error :type unknown-header :header NeuralNetwork)");
+  EXPECT_NE(doc.find(Ticked(reply.str())), std::string::npos);
+}
+
+// ---------------------------------------------------------------- the library guide's claims
+
+TEST(DocsTest, MeasureErrorIsTheComponentRmsTheGuideDescribes) {
+  const int sizes[] = {3, 2};
+  TKohonenNetwork map(2, 2, sizes);
+  SeedRandom(7);
+  map.Randomize(-1.0, 1.0);
+  Data rows(4, 2, 0, false);
+  const double points[4][2] = {{-0.9, -0.8}, {0.9, 0.7}, {-0.7, 0.9}, {0.8, -0.9}};
+  double squares = 0.0, distances = 0.0;
+  for (const auto& point : points) {
+    rows.AddRow(point, nullptr, nullptr);
+    double winner[2];
+    map.FindWinner(point, winner);
+    const double square = (point[0] - winner[0]) * (point[0] - winner[0]) +
+                          (point[1] - winner[1]) * (point[1] - winner[1]);
+    squares += square;
+    distances += std::sqrt(square);
+  }
+  // The root of the squared differences over inputs x rows, not the mean distance.
+  TErrorRMSObj error(map.NumInputs());
+  const double rms = map.MeasureError(&rows, &error);
+  EXPECT_DOUBLE_EQ(rms, std::sqrt(squares / (2 * 4)));
+  EXPECT_DOUBLE_EQ(rms * std::sqrt(2.0), std::sqrt(squares / 4));
+  EXPECT_DOUBLE_EQ(MeasureMapQuality(map, rows).quantizationError, distances / 4);
+  // Not reset: a second run adds its rows to the first's.
+  map.MeasureError(&rows, &error);
+  EXPECT_EQ(error.count, 8);
+  const std::string guide = Loosened(Slurp(kDocs / "library.md"));
+  EXPECT_NE(guide.find("`MeasureError` does not reset it, so a second call adds to the first"), std::string::npos);
+  EXPECT_NE(guide.find("The quantization error itself comes from `MeasureMapQuality(map, rows)`"), std::string::npos);
+}
+
+// ---------------------------------------------------------------- code blocks and programs
+
+// The indented code blocks of a Markdown text, each without its first four
+// blanks; blank lines inside a block are kept.
+std::vector<std::vector<std::string>> CodeBlocks(const std::string& markdown) {
+  std::vector<std::vector<std::string>> blocks;
+  std::vector<std::string> block;
+  size_t blanks = 0;  // blank lines seen since the block's last line
+  std::istringstream in(markdown);
+  for (std::string line; std::getline(in, line);) {
+    if (line.find_first_not_of(' ') == std::string::npos) {
+      if (!block.empty()) ++blanks;
+      continue;
+    }
+    if (line.compare(0, 4, "    ") == 0) {
+      block.insert(block.end(), blanks, std::string());
+      block.push_back(line.substr(4));
+    } else if (!block.empty()) {
+      blocks.push_back(block);
+      block.clear();
+    }
+    blanks = 0;
+  }
+  if (!block.empty()) blocks.push_back(block);
+  return blocks;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// Whether `block` stands in `lines` as consecutive whole lines, each shifted
+// by the same indentation (a quote may drop the indentation of its context).
+bool StandsIn(const std::vector<std::string>& block, const std::vector<std::string>& lines) {
+  for (size_t at = 0; at + block.size() <= lines.size(); ++at) {
+    const size_t shift = lines[at].size() - block[0].size();
+    if (lines[at].size() < block[0].size()) continue;
+    const std::string indent = lines[at].substr(0, shift);
+    if (indent.find_first_not_of(' ') != std::string::npos) continue;
+    bool all = true;
+    for (size_t k = 0; k < block.size() && all; ++k)
+      all = block[k].empty() ? lines[at + k].empty() : lines[at + k] == indent + block[k];
+    if (all) return true;
+  }
+  return false;
+}
+
+// Commands that .ci/run runs as the documents write them.
+bool IsCommand(const std::string& line) {
+  for (const char* start : {"cmake ", "ctest ", "g++ ", "./"})
+    if (line.rfind(start, 0) == 0) return true;
+  return false;
+}
+
+TEST(DocsTest, EveryCodeBlockOfTheReadmeAndLibraryGuideIsRunOrStandsInAnExampleFile) {
+  // The files a quote may come from: the example programs, parameter and data
+  // files, and the outputs the example programs print.
+  std::vector<std::pair<fs::path, std::vector<std::string>>> sources;
+  for (const fs::path& dir : {kDocs / "examples", kRoot / "examples", kRoot / "examples" / "label_map", kDocData})
+    for (const auto& entry : fs::directory_iterator(dir))
+      if (entry.is_regular_file()) sources.emplace_back(entry.path(), Lines(Slurp(entry.path())));
+  for (const fs::path& doc : {kRoot / "README.md", kDocs / "library.md"}) {
+    int quotes = 0, commands = 0;
+    for (const std::vector<std::string>& block : CodeBlocks(Slurp(doc))) {
+      bool allCommands = true;
+      for (const std::string& line : block) allCommands = allCommands && IsCommand(line);
+      if (allCommands) {
+        ++commands;
+        continue;
+      }
+      bool found = false;
+      for (const auto& [path, lines] : sources) found = found || StandsIn(block, lines);
+      EXPECT_TRUE(found) << doc << ": no example file holds the block starting " << block[0];
+      ++quotes;
+    }
+    EXPECT_GE(quotes, 3) << doc;
+    EXPECT_GE(commands, 1) << doc;
+  }
+}
+
+struct ProgramRun {
+  int status = -1;
+  std::string out, err;
+};
+
+// Runs `command` with the shell in `dir`.
+ProgramRun RunIn(const fs::path& dir, const std::string& command) {
+  const std::string line = "cd '" + dir.string() + "' && " + command + " >stdout.txt 2>stderr.txt";
+  const int raw = std::system(line.c_str());
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(dir / "stdout.txt"), Slurp(dir / "stderr.txt")};
+}
+
+class LibraryGuideProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() / ("mapsmith-docs-" + std::to_string(::getpid()) + "-" +
+                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+  // Paths quoted for the shell.
+  static std::string Quoted(const fs::path& path) {
+    std::string quoted(1, '\'');
+    quoted.append(path.string()).push_back('\'');
+    return quoted;
+  }
+  static std::string Program(const char* name) { return Quoted(fs::path(MAPSMITH_DOC_EXAMPLES) / name); }
+  static std::string Doc(const char* name) { return Quoted(kDocs / "examples" / name); }
+  fs::path dir;
+};
+
+TEST_F(LibraryGuideProgramTest, ProgramsPrintWhatTheGuideShows) {
+  const ProgramRun made = RunIn(dir, Program("doc_map_in_code") + " map.net");
+  EXPECT_EQ(made.status, 0) << made.err;
+  EXPECT_EQ(made.out, Slurp(kDocData / "map_in_code.txt"));
+  FileTools tools;
+  const std::unique_ptr<TKohonenNetwork> map = LoadKohonenNetwork(tools, (dir / "map.net").c_str());
+  EXPECT_EQ(map->NumInputs(), 2);
+  EXPECT_EQ(map->GridSizes(), (std::vector<int>{3, 2}));
+
+  const ProgramRun read = RunIn(dir, Program("doc_first_program") + " map.net " + Doc("labelled.dat"));
+  EXPECT_EQ(read.status, 0) << read.err;
+  EXPECT_EQ(read.out, Slurp(kDocData / "first_program.txt"));
+}
+
+TEST_F(LibraryGuideProgramTest, FirstProgramReportsEveryFileFaultAndFails) {
+  ASSERT_EQ(RunIn(dir, Program("doc_map_in_code") + " map.net").status, 0);
+  const std::string program = Program("doc_first_program");
+  const std::string pruned = (kDocs / "examples" / "basic-gain-pruned.net").string();
+  const std::string network = (kDocs / "examples" / "kohonen-2x2.net").string();
+  const std::pair<std::string, std::string> cases[] = {
+      {"map.net missing.dat", "missing.dat: cannot be opened\n"},
+      {"missing.net missing.dat", "missing.net: Error on File Open\n"},
+      {Quoted(pruned) + " missing.dat", pruned + ": Not a Kohonen network\n"},
+      {"map.net " + Quoted(network), network + ": [DATASET] expected\n"},
+  };
+  for (const auto& [args, message] : cases) {
+    const ProgramRun run = RunIn(dir, program + " " + args);
+    EXPECT_EQ(run.status, 1) << args;
+    EXPECT_EQ(run.err, message) << args;
+    EXPECT_EQ(run.out, "") << args;
+  }
+  // The guide names the new refusal of LoadKohonenNetwork.
+  EXPECT_NE(Slurp(kDocs / "library.md").find("`Not a Kohonen network`"), std::string::npos);
 }
 
 }  // namespace

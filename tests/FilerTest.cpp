@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/HostileStreams.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -407,6 +409,184 @@ TEST_F(FilerTest, AFailedReadLeavesTheSetsCreatedSoFar) {
   ASSERT_TRUE(a && b);
   EXPECT_EQ(a->MbrNdxDataRows, 2);
   EXPECT_EQ(b->MbrDyaRtpOutputs[1][0], 4);
+}
+
+// ---------------------------------------------------------------- hostile files
+
+TEST_F(FilerTest, DeclaredSizesAreCheckedWhateverTheStreamsState) {
+  // The input ends right after "[Data": the end of input has been met when the
+  // sets are made, and the rest of the stream is still measured (0 bytes).
+  std::istringstream in(std::string(kHeader) + "[Rows = 100000000][Inputs = 5][Data");
+  std::unique_ptr<Data> a, b;
+  try {
+    ReadDataSetFile(tools_, in, a, b);
+    ADD_FAILURE() << "read";
+  } catch (const FileTools::Error& e) {
+    EXPECT_EQ(e.message, "Data set larger than the file");
+  }
+  EXPECT_EQ(a, nullptr);
+}
+
+TEST_F(FilerTest, StreamsOfUnknownSizeGrowTheSetsAsRowsArrive) {
+  // 42 bytes through a pipe declare 4 GB; the sets stay small until rows come.
+  hostile::PipeBuffer pipe(std::string(kHeader) + "[Rows = 500000000][Inputs = 1][Data] 1 2 3");
+  std::istream piped(&pipe);
+  std::unique_ptr<Data> a, b;
+  try {
+    ReadDataSetFile(tools_, piped, a, b);
+    ADD_FAILURE() << "read";
+  } catch (const FileTools::Error& e) {
+    EXPECT_EQ(e.message, "Unexpected end of file");
+  }
+  ASSERT_NE(a, nullptr);
+  EXPECT_LE(a->MbrNdxRows, 1 << 17);
+  EXPECT_EQ(a->MbrNdxDataRows, 3);
+  EXPECT_EQ(a->MbrDyaRtpInputs[2][0], 3.0);
+
+  // A whole file read through a pipe equals the same file read from a file:
+  // rows, labels, window, cursor.
+  auto example = MakeSet(200000, 1, 0, false, 1);
+  auto result = MakeSet(200000, 0, 1, true, 0.5);
+  std::ostringstream out;
+  ASSERT_EQ(WriteDataSetFile(tools_, out, example.get(), result.get()), SUCCESS);
+  hostile::PipeBuffer whole(out.str());
+  std::istream wholePiped(&whole);
+  ASSERT_EQ(ReadDataSetFile(tools_, wholePiped, a, b), SUCCESS);
+  ExpectSameSet(example.get(), a.get());
+  ExpectSameSet(result.get(), b.get());
+  std::istringstream direct(out.str());
+  std::unique_ptr<Data> c, d;
+  ASSERT_EQ(ReadDataSetFile(tools_, direct, c, d), SUCCESS);
+  for (const auto& [x, y] : {std::pair{a.get(), c.get()}, std::pair{b.get(), d.get()}}) {
+    EXPECT_EQ(x->MbrNdxDataRows, y->MbrNdxDataRows);
+    EXPECT_EQ(x->MbrNdxFirstRow, y->MbrNdxFirstRow);
+    EXPECT_EQ(x->MbrNdxLastRow, y->MbrNdxLastRow);
+    EXPECT_EQ(x->MbrNdxCurrentRow, y->MbrNdxCurrentRow);
+  }
+
+  // A row wider than the room a pipe is given at first is read in full.
+  std::string wide = std::string(kHeader) + "[Rows = 1][Inputs = 200000][Data]";
+  for (int i = 0; i < 200000; ++i) wide += " 1";
+  hostile::PipeBuffer widePipe(wide + "[~Data][~DataSet]");
+  std::istream widePiped(&widePipe);
+  ASSERT_EQ(ReadDataSetFile(tools_, widePiped, a, b), SUCCESS);
+  EXPECT_EQ(a->MbrDyaRtpInputs[0][199999], 1.0);
+}
+
+TEST_F(FilerTest, AHeaderWithoutColumnsReadsNoRows) {
+  // Two billion rows of nothing: no set, nothing to walk through.
+  std::istringstream in(std::string(kHeader) + "[Rows = 2000000000][Data][~Data][~DataSet]");
+  std::unique_ptr<Data> a, b;
+  EXPECT_EQ(ReadDataSetFile(tools_, in, a, b), SUCCESS);
+  EXPECT_EQ(a, nullptr);
+  EXPECT_EQ(b, nullptr);
+  std::istringstream chunk(std::string(kHeader) + "[Rows = 2000000000][Data][~Data][~DataSet]");
+  int64_t offset = 0;
+  EXPECT_EQ(ReadDataSetChunk(tools_, chunk, offset, 2000000000, a, b), SUCCESS);
+  EXPECT_EQ(offset, 0);
+}
+
+TEST_F(FilerTest, ReadErrorsAreFilesThatCannotBeRead) {
+  auto set = MakeSet(3, 2, 1, false, 1);
+  std::ostringstream out;
+  ASSERT_EQ(WriteDataSetFile(tools_, out, set.get(), nullptr), SUCCESS);
+  const std::string text = out.str();
+
+  hostile::FailingBuffer failing(text.substr(0, text.size() - 20));
+  std::istream in(&failing);
+  std::unique_ptr<Data> a, b;
+  EXPECT_EQ(ReadDataSetFile(tools_, in, a, b), ERR_OPEN);
+  EXPECT_EQ(a, nullptr);
+  int64_t offset = 0;
+  hostile::FailingBuffer failingProbe(text.substr(0, 30));
+  std::istream probeIn(&failingProbe);
+  EXPECT_EQ(Printed(*ProbeFile(tools_, probeIn)), "(error :type file-read-error)");
+
+  // A directory opens but cannot be read; neither can this file.
+  std::vector<std::string> unreadable = {dir_.string()};
+  if (fs::exists("/proc/self/mem")) unreadable.push_back("/proc/self/mem");
+  for (const std::string& path : unreadable) {
+    EXPECT_EQ(ReadDataSetFile(tools_, path, a, b), ERR_OPEN) << path;
+    EXPECT_EQ(ReadExampleSetFile(tools_, path, a), ERR_OPEN) << path;
+    EXPECT_EQ(ReadDataSetChunk(tools_, path, offset, 1, a, b), ERR_OPEN) << path;
+    EXPECT_EQ(Printed(*ProbeFile(tools_, path)), "(error :type file-read-error)") << path;
+  }
+}
+
+TEST_F(FilerTest, LabelNamesTheFormatCannotCarryAreRefusedBeforeWriting) {
+  auto set = [](const std::string& name) {
+    auto data = std::make_unique<Data>(2, 1, 0, true);
+    const double x = 1;
+    const TLabelList fine("fine", 1.0);
+    data->AddRow(&x, nullptr, &fine);
+    const TLabelList list(name, 1.0);
+    data->AddRow(&x, nullptr, &list);
+    return data;
+  };
+  // Each of these read back as other labels, or made the file unreadable.
+  for (const std::string& name : std::vector<std::string>{"a b", "a,b", "x=2", "[", "]", "*star", "/*c", "", "tab\t", "<", ">", "a/b",
+                                 "caf\xc3\xa9", std::string("nul\0", 4)}) {
+    SCOPED_TRACE(name);
+    auto data = set(name);
+    EXPECT_FALSE(IsWritableLabelName(name));
+    EXPECT_EQ(WriteDataSetFile(tools_, Path("l.dat"), data.get(), nullptr), ERR_FORMAT);
+    EXPECT_EQ(WriteDataSetFile(tools_, Path("l.dat"), nullptr, data.get()), ERR_FORMAT);
+    EXPECT_EQ(WriteDataSetRows(tools_, Path("l.dat"), data.get(), nullptr), ERR_FORMAT);
+    std::ostringstream out;
+    EXPECT_EQ(WriteDataSetFile(tools_, out, data.get(), nullptr), ERR_FORMAT);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_FALSE(fs::exists(Path("l.dat")));
+  }
+  // Every other printable character is kept as written.
+  for (const std::string& name : std::vector<std::string>{"~x", "-", "1.5", "FormatVersion", "Labels", "a.b_c", "!\"#$%&'()+-.:;?@\\^`{|}~"}) {
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(IsWritableLabelName(name));
+    auto data = set(name);
+    data->AppendLabel(1, 0.5, "second");
+    ASSERT_EQ(WriteDataSetFile(tools_, Path("l.dat"), data.get(), nullptr), SUCCESS);
+    std::unique_ptr<Data> a, b;
+    ASSERT_EQ(ReadDataSetFile(tools_, Path("l.dat"), a, b), SUCCESS);
+    ExpectSameSet(data.get(), a.get());
+  }
+}
+
+using FilerDeathTest = FilerTest;
+
+// The disk fills up: a whole file written over an old one leaves the old one,
+// an append of rows is cut back, and no temporary file stays behind.
+TEST_F(FilerDeathTest, AFailedWriteLeavesTheOldFileAsItWas) {
+  auto small = MakeSet(3, 2, 0, true, 1);
+  auto large = MakeSet(20000, 8, 2, false, 1);
+  const std::string path = Path("d.dat");
+  ASSERT_EQ(WriteDataSetFile(tools_, path, small.get(), nullptr), SUCCESS);
+  const std::string old = ReadAll(path);
+  EXPECT_EXIT(
+      {
+        if (!hostile::LimitFileSize(64 << 10)) std::_Exit(3);
+        std::_Exit(WriteDataSetFile(tools_, path, large.get(), nullptr) == ERR_WRITE ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(ReadAll(path), old);
+
+  // The three steps: the header replaces the file, the rows' append fails
+  // and is taken back, the header stays.
+  ASSERT_EQ(WriteDataSetHeader(tools_, path, 8, 2, 0, 0, 20000), SUCCESS);
+  const std::string header = ReadAll(path);
+  EXPECT_EXIT(
+      {
+        if (!hostile::LimitFileSize(64 << 10)) std::_Exit(3);
+        std::_Exit(WriteDataSetRows(tools_, path, large.get(), nullptr) == ERR_WRITE ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(ReadAll(path), header);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+
+  // Complete steps still make the whole file.
+  ASSERT_EQ(WriteDataSetRows(tools_, path, large.get(), nullptr), SUCCESS);
+  ASSERT_EQ(WriteDataSetTrailer(tools_, path), SUCCESS);
+  std::unique_ptr<Data> a, b;
+  ASSERT_EQ(ReadDataSetFile(tools_, path, a, b), SUCCESS);
+  ExpectSameSet(large.get(), a.get());
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "KQmessage/KQML.h"
 
+#include "FileHandler/ParseTools.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -119,6 +121,52 @@ TEST(KQMLTest, RemoveMovesTheLastEntryIntoTheGap) {
   EXPECT_EQ(Text(message), "m");
   message.SetString("d", "4");  // the freed slots are usable again
   EXPECT_EQ(Text(message), "(m :d 4)");
+}
+
+// Many pairs go through the keyword index: every rule of the short scan
+// (case-insensitive replacement in place, first keyword text kept, removal
+// moving the last entry into the gap, tight copies) still holds.
+TEST(KQMLTest, ManyPairsKeepEveryRuleOfTheFewPairCase) {
+  constexpr int kPairs = 3000;
+  TKQstructure message("big");
+  for (int i = 0; i < kPairs; ++i) message.SetInteger("Key" + std::to_string(i), i);
+  for (int i = 0; i < kPairs; i += 3) message.SetInteger("KEY" + std::to_string(i), -i);
+  ASSERT_EQ(message.GetCount(), kPairs);
+  for (int i = 0; i < kPairs; ++i) {
+    EXPECT_EQ(message.GetKeyword(i), "Key" + std::to_string(i));
+    const TKQstructure* value = message.Find("kEy" + std::to_string(i));
+    ASSERT_NE(value, nullptr) << i;
+    EXPECT_EQ(value->head, std::to_string(i % 3 == 0 ? -i : i));
+  }
+  EXPECT_EQ(message.Find("Key" + std::to_string(kPairs)), nullptr);
+
+  // Remove every other pair, first ones first: the last entry fills each gap.
+  std::vector<std::string> expected = Keywords(message);
+  for (int i = 0; i < kPairs; i += 2) {
+    const std::string gone = "KEY" + std::to_string(i);
+    message.Remove(gone);
+    for (size_t k = 0; k < expected.size(); ++k) {
+      if (mapsmith::strcasecmp(expected[k], gone) != 0) continue;
+      expected[k] = expected.back();
+      expected.pop_back();
+      break;
+    }
+  }
+  EXPECT_EQ(Keywords(message), expected);
+  for (int i = 0; i < kPairs; ++i) EXPECT_EQ(message.Find("key" + std::to_string(i)) != nullptr, i % 2 == 1) << i;
+
+  TKQstructure copy(message);
+  EXPECT_EQ(copy.GetCapacity(), kPairs / 2);
+  EXPECT_EQ(Text(copy), Text(message));
+  copy.SetString("key1", "changed");
+  copy.SetString("new", "x");
+  EXPECT_EQ(copy.GetCount(), kPairs / 2 + 1);
+  EXPECT_EQ(copy.Find("KEY1")->head, "changed");
+  EXPECT_EQ(message.Find("KEY1")->head, "1");
+  TKQstructure assigned;
+  assigned = copy;
+  EXPECT_EQ(assigned.Find("NEW")->head, "x");
+  EXPECT_EQ(assigned.Find("key2"), nullptr);
 }
 
 TEST(KQMLTest, CopiesAndAssignmentsAreDeepAndIndependent) {

@@ -83,6 +83,49 @@ TEST(LabelListTest, SelfAssignmentKeepsAndEmptyAssignmentClears) {
   EXPECT_TRUE(list.labels.empty());
 }
 
+// Long lists find names through an index: the order of first addition and the
+// summing rule stay those of the short list, also after copies, clearing and
+// direct changes of `labels`.
+TEST(LabelListTest, LongListsKeepOrderAndSumsThroughEveryChange) {
+  constexpr int kNames = 5000;
+  auto name = [](int i) { return std::string("n").append(std::to_string((i * 7919) % kNames)); };
+  TLabelList list;
+  for (int round = 0; round < 2; ++round)
+    for (int i = 0; i < kNames; ++i) list.Add(name(i), round == 0 ? 1.0 : 0.5);
+  ASSERT_EQ(list.count(), kNames);
+  for (int i = 0; i < kNames; ++i) {
+    EXPECT_EQ(list.labels[i].name, name(i));
+    EXPECT_EQ(list.labels[i].value, 1.5);
+  }
+
+  TLabelList copy(list);
+  copy.Add(name(10), 1.0);
+  copy.Add("extra", 1.0);
+  EXPECT_EQ(copy.count(), kNames + 1);
+  EXPECT_EQ(copy.labels[10].value, 2.5);
+  EXPECT_EQ(list.labels[10].value, 1.5);
+  TLabelList moved(std::move(copy));
+  moved.Add("extra", 1.0);
+  EXPECT_EQ(moved.labels.back().value, 2.0);
+  EXPECT_EQ(moved.count(), kNames + 1);
+
+  // Labels appended or removed directly are found; a cleared list starts over.
+  list.labels.emplace_back("direct", 1.0);
+  list.Add("direct", 1.0);
+  EXPECT_EQ(list.count(), kNames + 1);
+  EXPECT_EQ(list.labels.back().value, 2.0);
+  list.labels.resize(100);
+  for (int i = 0; i < 200; ++i) list.Add(name(i), 1.0);
+  EXPECT_EQ(list.count(), 200);
+  EXPECT_EQ(list.labels[99].value, 2.5);
+  EXPECT_EQ(list.labels[100].value, 1.0);
+  EXPECT_EQ(list.labels[150].name, name(150));
+  list.Clear();
+  list.Add(name(3), 1.0);
+  ASSERT_EQ(list.count(), 1);
+  EXPECT_EQ(list.labels[0].name, name(3));
+}
+
 TEST(LabelTest, AssignmentCopiesNameAndValue) {
   TLabel label;
   EXPECT_TRUE(label.name.empty());

@@ -2,6 +2,8 @@
 // through the same entry that main() uses.
 #include "Kohonen/Create/Mapsmith.h"
 
+#include "tests/HostileStreams.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -186,12 +188,24 @@ TEST(ParameterFileTest, ValuesThatAreNoNumbersEndTheReading) {
             1);
 }
 
-TEST(ParameterFileTest, LongTokensAreUsedWhole) {
-  const std::string name(5000, 'n');
-  const std::string comment(100000, 'c');
+TEST(ParameterFileTest, LongTokensAreUsedWholeUpToTheLimit) {
+  const std::string name(4096, 'n');
+  const std::string comment(4096, 'c');
   const Outcome o =
       ExpectAccepted(comment + " Inputs = 1 Dimensions = 1 MapDim = 1 FileName = " + name);
   EXPECT_EQ(o.params.fileName, name);
+  const std::string kLimit = "Parameter file token longer than 4096 characters";
+  const std::string digits = std::string(4096, '0') + "1";  // one character too many
+  ExpectAccepted("Inputs = " + digits.substr(1) + " Dimensions = 1 MapDim = 1 FileName = f");
+  ExpectAccepted("Inputs = 1 Dimensions = 1 MapDim = 1 MinWeight = " + digits.substr(1) + " FileName = f");
+  // Longer tokens are refused, whatever their place, before they fill the memory.
+  ExpectRefused(std::string(4097, 'c') + " Inputs = 1", kLimit);
+  ExpectRefused(std::string(100000000, 'c'), kLimit);
+  ExpectRefused("Inputs = 1 Dimensions = 1 MapDim = 1 FileName = " + name + "n", kLimit);
+  ExpectRefused("Inputs = " + digits, kLimit);
+  ExpectRefused("Dimensions = 1 MapDim = " + digits, kLimit);
+  ExpectRefused("MaxWeight = " + digits, kLimit);
+  ExpectRefused("MaxWeight = 1." + digits, kLimit);
 }
 
 TEST(ParameterFileTest, MapsTooLargeToBuildAreRefusedBeforeAnyAllocation) {
@@ -263,6 +277,63 @@ TEST_F(CommandLineTest, UnreadableParameterFilesAreRefusedWithTheirPath) {
   o = RunTool({directory.c_str()});
   EXPECT_EQ(o.status, 1);
   EXPECT_EQ(o.err, "Unable to open parameter file " + directory + "\n");
+}
+
+TEST_F(CommandLineTest, FilesThatFailWhileBeingReadAreRefusedWithTheirPath) {
+  // /dev/zero is one endless token; reading /proc/self/mem fails at once.
+  ToolOutcome o = RunTool({"/dev/zero"});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.err, "Parameter file token longer than 4096 characters\n");
+  if (std::filesystem::exists("/proc/self/mem")) {
+    o = RunTool({"/proc/self/mem"});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.err, "Unable to open parameter file /proc/self/mem\n");
+  }
+}
+
+TEST_F(CommandLineTest, AFileNameThatIsTheParameterFileIsRefusedBeforeWriting) {
+  const std::string text = "Inputs = 2 Dimensions = 1 MapDim = 3 FileName = ";
+  const std::string path = Write("p.params", text + (dir_ / "p.params").string());
+  std::filesystem::create_symlink(path, dir_ / "link.params");
+  std::filesystem::create_hard_link(path, dir_ / "hard.params");
+  const std::string contents = text + (dir_ / "p.params").string();
+  for (const std::filesystem::path& run : {dir_ / "p.params", dir_ / "link.params", dir_ / "hard.params",
+                                           dir_ / "." / "p.params"}) {
+    const std::string name = run.string();
+    const ToolOutcome o = RunTool({name.c_str()});
+    EXPECT_EQ(o.status, 1) << name;
+    EXPECT_EQ(o.err, "FileName names the parameter file itself\n") << name;
+    EXPECT_EQ(o.out, "") << name;
+    std::ifstream in(path);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), contents) << name;
+  }
+  // A FileName naming the parameter file through a link is the same file too.
+  const std::string viaLink = Write("q.params", text + (dir_ / "link.q").string());
+  std::filesystem::create_symlink(viaLink, dir_ / "link.q");
+  EXPECT_EQ(RunTool({viaLink.c_str()}).err, "FileName names the parameter file itself\n");
+  // Another file is written as usual.
+  const std::string other = Write("r.params", text + (dir_ / "r.net").string());
+  EXPECT_EQ(RunTool({other.c_str()}).status, 0);
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "r.net"));
+}
+
+using CommandLineDeathTest = TempDir;
+
+TEST_F(CommandLineDeathTest, RunningOutOfMemoryWhileReadingEndsWithOneLine) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#endif
+  // Eight million map sizes need more than the 16 MiB the process may add.
+  std::string sizes;
+  for (int i = 0; i < 8000000; ++i) sizes += "1 ";
+  const std::string path = Write("big.params", "Inputs = 1 Dimensions = 2000000000 MapDim = " + sizes);
+  EXPECT_EXIT(
+      {
+        if (!hostile::LimitAddressSpace(16 << 20)) std::_Exit(3);
+        const ToolOutcome o = RunTool({path.c_str()});
+        std::_Exit(o.status == 1 && o.err == "Not enough memory to read the parameter file\n" ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(CommandLineTest, RefusalsFromAFileWriteNothing) {

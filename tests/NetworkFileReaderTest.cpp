@@ -12,11 +12,13 @@
 #include <utility>
 #include <vector>
 
+#include "DataObject/Data.h"
 #include "FileHandler/NetworkFile.h"
 #include "NeuralNets/Random.h"
 #include "NeuralNets/TConnectedConnections.h"
 #include "NeuralNets/TKohonenNetwork.h"
 #include "NeuralNets/TPrunedConnections.h"
+#include "tests/HostileStreams.h"
 
 namespace {
 
@@ -237,6 +239,182 @@ TEST(NetworkFileReaderTest, TakesOverTheMessage) {
   EXPECT_NE(ReadNetwork(tools, in, std::make_unique<TKQstructure>("ask")), nullptr);
 }
 
+// ---------------------------------------------------------------- hostile files
+
+// A Kohonen file with 2 inputs, the given Dimensions block, a map layer of
+// `neurons` neurons and the given connection blocks.
+std::string KohonenFile(const std::string& dimensions, int neurons, const std::string& connections) {
+  return "[NeuralNetwork]\n[NetworkType = Kohonen]\n[NetworkInformation]\n[NumberOfLayers = 3]\n"
+         "[~NetworkInformation]\n" +
+         dimensions +
+         "[Layer = 0]\n[LayerType = Simple]\n[NumberOfNeurons = 0]\n[All ActivationFunction=error ]\n[~Layer]\n"
+         "[Layer = 1]\n[LayerType = Input]\n[NumberOfNeurons = 2]\n[All ActivationFunction=linear ]\n[~Layer]\n"
+         "[Layer = 2]\n[LayerType = Simple]\n[NumberOfNeurons = " +
+         std::to_string(neurons) + "]\n[All ActivationFunction=linear ]\n[~Layer]\n" + connections +
+         "[~NeuralNetwork]\n";
+}
+
+std::string Grid(const std::vector<int>& sizes) {
+  std::string text = "[Dimensions = " + std::to_string(sizes.size()) + "]\n";
+  for (size_t j = 0; j < sizes.size(); ++j)
+    text += "[Dimension=" + std::to_string(j) + " Size=" + std::to_string(sizes[j]) + " ]\n";
+  return text + "[~Dimensions]\n";
+}
+
+// A fully connected set between two layers, every weight 0.5.
+std::string FullSet(int from, int to, int cells) {
+  std::string text = "[ConnectionLayer]\n[LayerFrom = " + std::to_string(from) + "]\n[LayerTo = " +
+                     std::to_string(to) + "]\n[ConnectionType = FullyConnected]\n[Matrix Weights ]\n";
+  for (int i = 0; i < cells; ++i) text += "0.5 ";
+  return text + "\n[~Matrix]\n[~ConnectionLayer]\n";
+}
+
+// Reads a Kohonen file and runs the map over a few labelled rows: every
+// operation that turns neuron numbers into grid coordinates or back, and the
+// winner search. Returns the reader's message, or "" when all of it ran.
+std::string ReadAndRun(const std::string& text) {
+  std::unique_ptr<TBasicNetwork> net;
+  try {
+    net = Parse(text);
+  } catch (const FileTools::Error& e) {
+    return e.message;
+  }
+  auto& map = dynamic_cast<TKohonenNetwork&>(*net);
+  Data rows(3, 2, 0, true);
+  const double x[3][2] = {{0.5, 0.5}, {1, 2}, {-3, 0}};
+  for (int r = 0; r < 3; ++r) {
+    const TLabelList labels("row" + std::to_string(r), 1.0);
+    rows.AddRow(x[r], nullptr, &labels);
+  }
+  double out[2];
+  map.FindWinner(x[1], out);
+  auto coords = map.WinnerCoordinates(&rows);
+  auto labelled = map.LabelMap(&rows);
+  map.ReconstructData(&rows);
+  LabelRows(coords.get(), labelled.get());
+  return "";
+}
+
+TEST(NetworkFileHostileTest, KohonenFilesTheMapCannotUseAreRefused) {
+  // Maps the runs can use.
+  EXPECT_EQ(ReadAndRun(KohonenFile(Grid({2, 2}), 4, FullSet(1, 2, 8))), "");
+  EXPECT_EQ(ReadAndRun(KohonenFile(Grid({4}), 4, FullSet(1, 2, 8))), "");
+  EXPECT_EQ(ReadAndRun(KohonenFile(Grid({1, 3, 1}), 3, FullSet(1, 2, 6))), "");
+
+  // Each used to end in an assertion, a division by zero or labels lost.
+  EXPECT_EQ(ReadAndRun(KohonenFile("[Dimensions = 0]\n[~Dimensions]\n", 4, FullSet(1, 2, 8))),
+            "Number of dimensions out of range");
+  EXPECT_EQ(ReadAndRun(KohonenFile(Grid({2, 0}), 4, FullSet(1, 2, 8))), "Dimension 1 size out of range");
+  EXPECT_EQ(ReadAndRun(KohonenFile(Grid({-2, -2}), 4, FullSet(1, 2, 8))), "Dimension 0 size out of range");
+  EXPECT_EQ(ReadAndRun(KohonenFile(Grid({2, 1000}), 4, FullSet(1, 2, 8))),
+            "Dimensions give 2000 neurons, the map layer has 4");
+  EXPECT_EQ(ReadAndRun(KohonenFile(Grid({65536, 65536}), 4, FullSet(1, 2, 8))),
+            "Dimensions give 2147483648 neurons, the map layer has 4");
+  EXPECT_EQ(ReadAndRun(KohonenFile(Grid({1}), 0, "")), "Map layer has no neurons");
+  EXPECT_EQ(ReadAndRun(KohonenFile(Grid({2, 2}), 4, "")), "Kohonen map lacks connections from layer 1 to layer 2");
+  EXPECT_EQ(ReadAndRun(KohonenFile(Grid({2, 2}), 4, FullSet(2, 1, 8))),
+            "Kohonen map lacks connections from layer 1 to layer 2");
+}
+
+// One Basic layer of `neurons` neurons, then `rest` before the end tag.
+std::string BigLayer(const std::string& neurons, const std::string& rest = "") {
+  return "[NeuralNetwork]\n[NetworkType = Basic]\n[NetworkInformation]\n[NumberOfLayers = 2]\n[InputLayer = 0]\n"
+         "[~NetworkInformation]\n[Layer = 0]\n[LayerType = Simple]\n[NumberOfNeurons = " +
+         neurons +
+         "]\n[All ActivationFunction=linear ]\n[~Layer]\n[Layer = 1]\n[LayerType = Simple]\n[NumberOfNeurons = " +
+         neurons + "]\n[All ActivationFunction=linear ]\n[~Layer]\n" + rest;
+}
+
+TEST(NetworkFileHostileTest, SizesTheInputCannotHoldAreRefusedBeforeAllocating) {
+  // A few hundred bytes asking for gigabytes.
+  EXPECT_EQ(ParseError(BigLayer("300000000", "[~NeuralNetwork]\n")), "Network larger than the file");
+  EXPECT_EQ(ParseError(BigLayer("46000",
+                                "[ConnectionLayer]\n[LayerFrom = 0]\n[LayerTo = 1]\n"
+                                "[ConnectionType = FullyConnected]\n[Matrix Weights ]\n0.5 0.25\n")),
+            "Network larger than the file");
+  EXPECT_EQ(ParseError(BigLayer("20000",
+                                "[ConnectionLayer]\n[LayerFrom = 0]\n[LayerTo = 1]\n"
+                                "[ConnectionType = Pruneable]\n[Matrix Weights ]\n0.5")),
+            "Network larger than the file");
+  // Storage up to 64 MiB needs no text to back it: two layers of 500,000
+  // neurons and an empty pruneable set of 4,000,000 weights.
+  auto net = Parse(BigLayer("500000", "[~NeuralNetwork]\n"));
+  EXPECT_EQ(net->GetLayer(1)->numNeurons, 500000);
+  net = Parse(BigLayer("2000",
+                       "[ConnectionLayer]\n[LayerFrom = 0]\n[LayerTo = 1]\n[ConnectionType = Pruneable]\n"
+                       "[WeightList]\n[~WeightList]\n[~ConnectionLayer]\n[~NeuralNetwork]\n"));
+  EXPECT_EQ(net->GetNumWeights(1), 0);
+  // Beyond that, the input must hold the network: a cut-off matrix of
+  // 3,000 x 3,000 cells is refused when only its start is there.
+  std::string matrix = BigLayer("3000",
+                                "[ConnectionLayer]\n[LayerFrom = 0]\n[LayerTo = 1]\n"
+                                "[ConnectionType = FullyConnected]\n[Matrix Weights ]\n");
+  EXPECT_EQ(ParseError(matrix + std::string(100000, '1')), "Network larger than the file");
+  // A stream that cannot tell its size (a pipe) still reads what fits.
+  hostile::PipeBuffer pipe(KohonenFile(Grid({2, 2}), 4, FullSet(1, 2, 8)));
+  std::istream piped(&pipe);
+  FileTools tools;
+  EXPECT_EQ(ReadNetwork(tools, piped)->GetLayer(2)->numNeurons, 4);
+}
+
+TEST(NetworkFileHostileDeathTest, AllocationFailureIsAFileError) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#endif
+  // Within what the file may ask for, but more than the process may take.
+  const std::string text = BigLayer("1000000", "[~NeuralNetwork]\n");
+  EXPECT_EXIT(
+      {
+        if (!hostile::LimitAddressSpace(16 << 20)) std::_Exit(3);
+        try {
+          Parse(text);
+        } catch (const FileTools::Error& e) {
+          std::_Exit(e.message == "Not enough memory for the network" ? 0 : 1);
+        }
+        std::_Exit(2);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+TEST(NetworkFileHostileTest, ReadErrorsAreFileErrors) {
+  const std::string text = KohonenFile(Grid({2, 2}), 4, FullSet(1, 2, 8));
+  hostile::FailingBuffer failing(text.substr(0, text.size() / 2));
+  std::istream in(&failing);
+  FileTools tools;
+  try {
+    ReadNetwork(tools, in);
+    ADD_FAILURE() << "read";
+  } catch (const FileTools::Error& e) {
+    EXPECT_EQ(e.message, "Error on File Read");
+  }
+  auto messageOf = [&](const std::string& path) -> std::string {
+    try {
+      LoadNetworkFile(tools, path.c_str());
+    } catch (const FileTools::Error& e) {
+      return e.message;
+    }
+    return "";
+  };
+  EXPECT_EQ(messageOf(kDir + "bad"), "Error on File Open");
+  // Reading this file fails with an I/O error at once.
+  if (std::filesystem::exists("/proc/self/mem")) {
+    EXPECT_EQ(messageOf("/proc/self/mem"), "Error on File Read");
+  }
+}
+
+TEST(NetworkFileHostileTest, InputEndingInsideAMatrixCellIsAnEndOfFile) {
+  const std::string start = BigLayer("2",
+                                     "[ConnectionLayer]\n[LayerFrom = 0]\n[LayerTo = 1]\n"
+                                     "[ConnectionType = FullyConnected]\n[Matrix Weights ]\n0.5 ");
+  EXPECT_EQ(ParseError(start + "-"), "Unexpected end of file");
+  EXPECT_EQ(ParseError(start + "- "), "FullyConnected weights cannot be pruned");
+  std::string flags = start;
+  flags.replace(flags.find("Weights ]"), 9, "Weights TrainableInfo ]");
+  EXPECT_EQ(ParseError(flags + "T 0.5 F"), "Unexpected end of file");
+  EXPECT_EQ(ParseError(flags + "T 0.5 x"), "Unexpected end of file");
+  EXPECT_EQ(ParseError(flags + "T 0.5 x 1"), "Trainable flag T or F expected");
+}
+
 // ---------------------------------------------------------------- round trips
 
 std::string Write(TBasicNetwork& net) {
@@ -421,6 +599,8 @@ const std::pair<const char*, const char*> kBadFiles[] = {
     {"end_tag_mismatch", "Unexpected End Tag"},
     {"eof_in_network", "Unexpected end of file"},
     {"format_version", "Illegal Format Version"},
+    {"gain_function_neuron", "Activation function tanh-gain needs a Gain layer"},
+    {"gain_function_simple_layer", "Activation function sigmoid-gain needs a Gain layer"},
     {"gain_incomplete", "Incomplete Layer information"},
     {"info_no_end", "End Tag expected"},
     {"info_not_integer", "integer-expected"},

@@ -3,6 +3,7 @@
 #include "FileHandler/NetworkFile.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,6 +22,7 @@
 #include "NeuralNets/TKohonenNetwork.h"
 #include "NeuralNets/TPrunedConnections.h"
 #include "tests/ExpectedMapFile.h"
+#include "tests/HostileStreams.h"
 
 namespace {
 
@@ -415,6 +417,45 @@ TEST_F(NetworkFileOnDisk, WriterErrorsLeaveTheLinesBeforeThemInTheFile) {
             "[FormatVersion = 1.0]\n\n[NeuralNetwork]\n[NetworkType = Basic]\n\n"
             "[NetworkInformation]\n[NumberOfLayers = 1]\n[InputLayer = 0]\n[OutputLayer = 0]\n"
             "[NumberOfInputs = 3]\n[NumberOfOutputs = 3]\n");
+}
+
+using NetworkFileOnDiskDeathTest = NetworkFileOnDisk;
+
+// The disk fills up while a large map is written over a smaller one: the old
+// file stays as it was, with its permission bits, and no temporary file is
+// left beside it.
+TEST_F(NetworkFileOnDiskDeathTest, AFailedWriteLeavesTheOldFileAsItWas) {
+  const std::string path = (dir / "map.net").string();
+  ASSERT_EQ(Save(map, path), "saved");
+  ::chmod(path.c_str(), 0640);
+  const std::string old = Slurp(path);
+  const int big[] = {100, 100};
+  TKohonenNetwork large(10, 2, big);
+  EXPECT_EXIT(
+      {
+        if (!hostile::LimitFileSize(64 << 10)) std::_Exit(3);
+        std::_Exit(Save(large, path) == "Error on File Write" ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(Slurp(path), old);
+  struct stat st;
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 1);
+}
+
+TEST_F(NetworkFileOnDisk, SavingReplacesTheFileALinkNamesAndKeepsItsMode) {
+  const auto real = dir / "real.net";
+  std::ofstream(real) << "old";
+  ::chmod(real.c_str(), 0600);
+  std::filesystem::create_symlink("real.net", dir / "link.net");
+  EXPECT_EQ(Save(map, (dir / "link.net").string()), "saved");
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.net"));
+  EXPECT_EQ(Slurp(real.string()), Write(map));
+  struct stat st;
+  ASSERT_EQ(::stat(real.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  EXPECT_EQ(Save(map, "/dev/null"), "saved");
 }
 
 TEST(NetworkFileTest, FailedCallerStreamIsAWriteError) {

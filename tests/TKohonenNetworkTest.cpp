@@ -71,6 +71,20 @@ TEST(TKohonenNetworkTest, BuildsThreeLayersAndOneFullyConnectedSet) {
   EXPECT_EQ(line.GetNumWeights(0), 15);
 }
 
+TEST(TKohonenNetworkTest, ShapeAccessorsNameInputsNeuronsAndGrid) {
+  const int dims[] = {4, 1, 5};
+  const TKohonenNetwork net(3, 3, dims);
+  EXPECT_EQ(net.NumInputs(), 3);
+  EXPECT_EQ(net.NumMapNeurons(), 20);
+  EXPECT_EQ(net.GridSizes(), (std::vector<int>{4, 1, 5}));
+
+  // Before the reader has supplied layers and dimensions.
+  const TKohonenNetwork empty;
+  EXPECT_EQ(empty.NumInputs(), 0);
+  EXPECT_EQ(empty.NumMapNeurons(), 0);
+  EXPECT_TRUE(empty.GridSizes().empty());
+}
+
 TEST(TKohonenNetworkTest, DefaultConstructorLeavesLayersToTheReader) {
   TKohonenNetwork net;
   EXPECT_EQ(net.numLayers, 3);
@@ -208,7 +222,8 @@ TEST(TKohonenNetworkTest, CopyAndAssignmentCarryDimensionsAndWeights) {
   other = net;
   EXPECT_EQ(other.layers[2]->numNeurons, 6);
   EXPECT_EQ(other.dimensions[0], 2);
-  other = other;
+  const TKohonenNetwork& self = other;  // self-assignment, without the compiler's warning
+  other = self;
   EXPECT_EQ(other.numDimensions, 2);
 }
 

@@ -6,14 +6,24 @@
 #include <fstream>
 #include <istream>
 #include <limits>
+#include <new>
 #include <ostream>
 #include <streambuf>
 #include <string_view>
 #include <system_error>
 
+#include "FileHandler/AtomicFile.h"
 #include "FileHandler/ParseTools.h"
 
 namespace {
+
+// The longest token a parameter file may hold. Keys, numbers and file names
+// never need more (a path is at most 4095 bytes); a longer token, such as the
+// endless one of /dev/zero, is refused before it fills the memory.
+constexpr std::size_t kMaxToken = 4096;
+
+// Thrown by the reader at a token longer than kMaxToken.
+struct TokenTooLong {};
 
 // Reads the parameter text straight from the stream buffer. Every read that
 // meets the end of the input sets `atEnd`, which ends the reading loop.
@@ -46,6 +56,7 @@ class ParameterReader {
         break;
       }
       if (IsSpace(c)) break;
+      if (token.size() == kMaxToken) throw TokenTooLong{};
       token.push_back(static_cast<char>(c));
       buf_->sbumpc();
     }
@@ -67,20 +78,24 @@ class ParameterReader {
   Number Integer(int32_t& value) {
     int c = PeekNonSpace();
     if (c == std::char_traits<char>::eof()) return Number::kEnd;
+    std::size_t used = 0;  // characters of the token taken so far
     bool negative = false;
     if (c == '+' || c == '-') {
       negative = (c == '-');
       buf_->sbumpc();
+      ++used;
       c = Peek();
     }
     if (!IsDigit(c, 10)) return Number::kNotANumber;
     int base = 10;
     if (c == '0') {
       buf_->sbumpc();
+      ++used;
       c = Peek();
       if (c == 'x' || c == 'X') {
         // "0x" must be followed by a hexadecimal digit.
         buf_->sbumpc();
+        ++used;
         c = Peek();
         if (!IsDigit(c, 16)) return Number::kNotANumber;
         base = 16;
@@ -91,7 +106,8 @@ class ParameterReader {
     uint64_t magnitude = 0;
     bool overflow = false;
     const uint64_t limit = negative ? uint64_t{1} << 31 : (uint64_t{1} << 31) - 1;
-    while (IsDigit(c, base)) {
+    for (; IsDigit(c, base); ++used) {
+      if (used == kMaxToken) throw TokenTooLong{};
       magnitude = magnitude * static_cast<uint64_t>(base) + static_cast<uint64_t>(DigitValue(c));
       if (magnitude > limit) {
         overflow = true;
@@ -111,7 +127,7 @@ class ParameterReader {
   Number Real(double& value) {
     int c = PeekNonSpace();
     if (c == std::char_traits<char>::eof()) return Number::kEnd;
-    std::string text;
+    LimitedText text;
     if (c == '+' || c == '-') {
       if (c == '-') text.push_back('-');
       buf_->sbumpc();
@@ -154,7 +170,7 @@ class ParameterReader {
       }
     }
     double parsed = 0.0;
-    const auto result = std::from_chars(text.data(), text.data() + text.size(), parsed);
+    const auto result = std::from_chars(text.text.data(), text.text.data() + text.text.size(), parsed);
     if (result.ec == std::errc::result_out_of_range) return Number::kOutOfRange;
     if (result.ec != std::errc()) return Number::kNotANumber;
     value = parsed;
@@ -162,6 +178,15 @@ class ParameterReader {
   }
 
  private:
+  // The characters of a number, at most kMaxToken of them.
+  struct LimitedText {
+    std::string text;
+    void push_back(char c) {
+      if (text.size() == kMaxToken) throw TokenTooLong{};
+      text.push_back(c);
+    }
+  };
+
   static bool IsSpace(int c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
   }
@@ -196,9 +221,21 @@ std::string NumberMessage(ParameterReader::Number result, std::string_view key) 
 
 constexpr int32_t kInt32Max = std::numeric_limits<int32_t>::max();
 
+std::string ReadEntries(std::istream& in, MapParameters& params);
+
 }  // namespace
 
 std::string ReadParameters(std::istream& in, MapParameters& params) {
+  try {
+    return ReadEntries(in, params);
+  } catch (const TokenTooLong&) {
+    return "Parameter file token longer than " + std::to_string(kMaxToken) + " characters";
+  }
+}
+
+namespace {
+
+std::string ReadEntries(std::istream& in, MapParameters& params) {
   using Number = ParameterReader::Number;
   ParameterReader reader(in);
 
@@ -262,6 +299,8 @@ std::string ReadParameters(std::istream& in, MapParameters& params) {
   return {};
 }
 
+}  // namespace
+
 std::string ValidateParameters(const MapParameters& params) {
   if (params.inputs < 1) return "Number of Inputs must be >= 1";
   if (params.dimensions < 1) return "Number of Dimensions must be >= 1";
@@ -303,13 +342,31 @@ int RunMapsmith(int argc, const char* const* argv, std::ostream& out, std::ostre
     return 1;
   }
   const char* path = argv[1];
-  std::error_code ec;
-  std::ifstream in;
-  // A directory opens but cannot be read: refuse it like a missing file.
-  if (!std::filesystem::is_directory(path, ec)) in.open(path, std::ios::in | std::ios::binary);
-  if (!in.is_open()) {
+  try {
+    std::error_code ec;
+    std::ifstream in;
+    // A directory opens but cannot be read: refuse it like a missing file.
+    if (!std::filesystem::is_directory(path, ec)) in.open(path, std::ios::in | std::ios::binary);
+    if (!in.is_open()) {
+      err << "Unable to open parameter file " << path << std::endl;
+      return 1;
+    }
+    const CreationRun run = [path](const MapParameters& params, std::ostream& o, std::ostream& e) {
+      // The map would replace the very file it was made from.
+      if (mapsmith::IsSameFile(path, params.fileName.c_str())) {
+        e << "FileName names the parameter file itself" << std::endl;
+        return 1;
+      }
+      return CreateMap(params, o, e);
+    };
+    return RunParameterText(in, out, err, run);
+  } catch (const std::ios_base::failure&) {
+    // The reader takes characters from the file's buffer, which throws when
+    // reading fails (an I/O error): the file cannot be read.
     err << "Unable to open parameter file " << path << std::endl;
     return 1;
+  } catch (const std::bad_alloc&) {
+    err << "Not enough memory to read the parameter file" << std::endl;
+    return 1;
   }
-  return RunParameterText(in, out, err);
 }

@@ -24,7 +24,9 @@ struct MapParameters {
 
 // Reads parameter text from `in` into `params` (which should hold the start
 // values). Returns the empty string on success, or the refusal message for a
-// value that cannot be read as the number its key expects.
+// value that cannot be read as the number its key expects, or for a token
+// (key, value or any other word) longer than 4096 characters: "Parameter file
+// token longer than 4096 characters".
 std::string ReadParameters(std::istream& in, MapParameters& params);
 
 // Checks the values in the fixed order; returns the first refusal message, or
@@ -47,4 +49,10 @@ int RunParameterText(std::istream& in, std::ostream& out, std::ostream& err,
                      const CreationRun& run = CreateMap);
 
 // The whole tool: `argv[1]` names the parameter file. Returns the exit status.
+// Besides the refusals above: a parameter file that cannot be read (missing, a
+// directory, or a read that fails part-way) gives "Unable to open parameter
+// file PATH"; a FileName that is the parameter file itself (the same file,
+// however named) gives "FileName names the parameter file itself" before
+// anything is written; running out of memory while reading gives "Not enough
+// memory to read the parameter file". Each ends with status 1.
 int RunMapsmith(int argc, const char* const* argv, std::ostream& out, std::ostream& err);

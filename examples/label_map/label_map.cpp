@@ -5,7 +5,6 @@
 //
 // Prints the labelled map (each neuron's coordinates and labels) on standard
 // output. Exit status 0 on success, 1 on any failure.
-#include <cstdio>
 #include <iostream>
 #include <memory>
 
@@ -21,19 +20,20 @@ int main(int argc, char** argv) {
     std::cerr << "usage: label_map MAP.net LABELLED.dat WINNERS.dat\n";
     return 1;
   }
+  const char* file = argv[1];  // the file being read, for messages
   try {
     FileTools tools;
-    std::unique_ptr<TBasicNetwork> network = LoadNetworkFile(tools, argv[1], nullptr);
-    auto* map = dynamic_cast<TKohonenNetwork*>(network.get());
-    if (map == nullptr) {
-      std::cerr << argv[1] << " is not a Kohonen map\n";
+    // "Not a Kohonen network" (a FileTools::Error) for a network of another type.
+    std::unique_ptr<TKohonenNetwork> map = LoadKohonenNetwork(tools, argv[1]);
+
+    file = argv[2];
+    std::unique_ptr<Data> examples, results;
+    if (ReadDataSetFile(tools, argv[2], examples, results, nullptr) != SUCCESS) {
+      std::cerr << argv[2] << ": cannot be opened\n";
       return 1;
     }
-
-    std::unique_ptr<Data> examples, results;
-    if (ReadDataSetFile(tools, argv[2], examples, results, nullptr) != SUCCESS || !examples ||
-        !examples->MbrHasLabels) {
-      std::cerr << argv[2] << " holds no labelled example set\n";
+    if (!examples || !examples->MbrHasLabels) {
+      std::cerr << argv[2] << ": holds no labelled example set\n";
       return 1;
     }
 
@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
     }
     return 0;
   } catch (const FileTools::Error& e) {
-    std::cerr << e.message << '\n';
+    std::cerr << file << ": " << e.message << '\n';
   } catch (const TException& e) {
     std::cerr << e.message << '\n' << e.kind << '\n' << e.origin << '\n';
   }
