@@ -14,8 +14,8 @@ using namespace mapsmith;
 
 namespace {
 
-ToolSpec MakeSpec() {
-  ToolSpec spec{
+ToolSpec MakeToolTable() {
+  ToolSpec table{
       "MapsmithLabel",
       "--map MAP --data LABELLED [--rows ROWS] [--out OUT] [OPTION]...",
       "Labels the Kohonen map MAP from the labelled data LABELLED: every map neuron\n"
@@ -31,15 +31,15 @@ ToolSpec MakeSpec() {
           {"out", 'o', "OUT", "the file to write", "standard output"},
       },
   };
-  spec.options.push_back(InputsOptionSpec());
-  spec.options.push_back(DataOutputOptionSpec());
-  for (OptionSpec& o : DataInputOptionSpecs()) spec.options.push_back(o);
-  return spec;
+  table.options.push_back(InputsOptionSpec());
+  table.options.push_back(DataOutputOptionSpec());
+  for (OptionSpec& o : DataInputOptionSpecs()) table.options.push_back(o);
+  return table;
 }
 
-const ToolSpec& Spec() {
-  static const ToolSpec spec = MakeSpec();
-  return spec;
+const ToolSpec& ToolTable() {
+  static const ToolSpec table = MakeToolTable();
+  return table;
 }
 
 int Run(const ParsedOptions& options, std::ostream& out, std::ostream& err) {
@@ -57,15 +57,15 @@ int Run(const ParsedOptions& options, std::ostream& out, std::ostream& err) {
 
   std::vector<std::string> warnings;
   std::unique_ptr<TKohonenNetwork> map = ReadMapForRuns(mapPath, warnings);
-  PrintWarnings(Spec().name, warnings, err);
+  PrintWarnings(ToolTable().name, warnings, err);
   const int mapInputs = map->NumInputs();
   DataTable labelled = ReadDataForMap(labelledPath, input, mapInputs, selected, mapPath);
-  PrintWarnings(Spec().name, labelled.warnings, err);
+  PrintWarnings(ToolTable().name, labelled.warnings, err);
   if (!labelled.data->MbrHasLabels) throw RunError{labelledPath, "the rows carry no labels"};
   DataTable rows;
   if (!rowsPath.empty()) {
     rows = ReadDataForMap(rowsPath, rowsInput, mapInputs, selected, mapPath);
-    PrintWarnings(Spec().name, rows.warnings, err);
+    PrintWarnings(ToolTable().name, rows.warnings, err);
   }
 
   std::unique_ptr<Data> labelledMap;
@@ -89,12 +89,12 @@ int Run(const ParsedOptions& options, std::ostream& out, std::ostream& err) {
   }
   warnings.clear();
   WriteDataOutput(outPath, out, result, OutputFormat(outPath, outFormat), warnings);
-  PrintWarnings(Spec().name, warnings, err);
+  PrintWarnings(ToolTable().name, warnings, err);
   return 0;
 }
 
 }  // namespace
 
 int RunMapsmithLabel(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
-  return RunTool(Spec(), argc, argv, out, err, Run);
+  return RunTool(ToolTable(), argc, argv, out, err, Run);
 }

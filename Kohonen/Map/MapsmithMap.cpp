@@ -17,8 +17,8 @@ using namespace mapsmith;
 
 namespace {
 
-ToolSpec MakeSpec() {
-  ToolSpec spec{
+ToolSpec MakeToolTable() {
+  ToolSpec table{
       "MapsmithMap",
       "--map MAP --data DATA [--out OUT] [OPTION]...",
       "Runs every row of DATA through the Kohonen map MAP and writes the row with\n"
@@ -34,15 +34,15 @@ ToolSpec MakeSpec() {
            "print rows, quantization-error and topographic-error (alone when --out is not given)"},
       },
   };
-  spec.options.push_back(InputsOptionSpec());
-  spec.options.push_back(DataOutputOptionSpec());
-  for (OptionSpec& o : DataInputOptionSpecs()) spec.options.push_back(o);
-  return spec;
+  table.options.push_back(InputsOptionSpec());
+  table.options.push_back(DataOutputOptionSpec());
+  for (OptionSpec& o : DataInputOptionSpecs()) table.options.push_back(o);
+  return table;
 }
 
-const ToolSpec& Spec() {
-  static const ToolSpec spec = MakeSpec();
-  return spec;
+const ToolSpec& ToolTable() {
+  static const ToolSpec table = MakeToolTable();
+  return table;
 }
 
 // Each row with its winner's neuron number as its one output.
@@ -78,9 +78,9 @@ int Run(const ParsedOptions& options, std::ostream& out, std::ostream& err) {
 
   std::vector<std::string> warnings;
   std::unique_ptr<TKohonenNetwork> map = ReadMapForRuns(mapPath, warnings);
-  PrintWarnings(Spec().name, warnings, err);
+  PrintWarnings(ToolTable().name, warnings, err);
   DataTable table = ReadDataForMap(dataPath, input, map->NumInputs(), selected, mapPath);
-  PrintWarnings(Spec().name, table.warnings, err);
+  PrintWarnings(ToolTable().name, table.warnings, err);
 
   if (writeRows) {
     std::unique_ptr<Data> rows;
@@ -101,7 +101,7 @@ int Run(const ParsedOptions& options, std::ostream& out, std::ostream& err) {
     const DataTable result = OutputTable(std::move(rows), table.columnNames, names, format);
     warnings.clear();
     WriteDataOutput(outPath, out, result, format, warnings);
-    PrintWarnings(Spec().name, warnings, err);
+    PrintWarnings(ToolTable().name, warnings, err);
   }
   if (quality) {
     // Measured after the rows are written, so a failed write prints nothing.
@@ -120,5 +120,5 @@ int Run(const ParsedOptions& options, std::ostream& out, std::ostream& err) {
 }  // namespace
 
 int RunMapsmithMap(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
-  return RunTool(Spec(), argc, argv, out, err, Run);
+  return RunTool(ToolTable(), argc, argv, out, err, Run);
 }

@@ -21,7 +21,7 @@ using namespace mapsmith;
 namespace {
 
 ToolSpec TrainSpec() {
-  ToolSpec spec{
+  ToolSpec table{
       "MapsmithTrain",
       "--map IN.net --data DATA --out OUT.net [OPTION]...",
       "Trains the Kohonen map in IN.net on the rows of DATA (a data set file or CSV) and writes\n"
@@ -47,13 +47,13 @@ ToolSpec TrainSpec() {
           {"quiet", 'q', nullptr, "draw no progress line"},
       },
   };
-  for (const OptionSpec& o : DataInputOptionSpecs()) spec.options.push_back(o);
-  return spec;
+  for (const OptionSpec& o : DataInputOptionSpecs()) table.options.push_back(o);
+  return table;
 }
 
-const ToolSpec& Spec() {
-  static const ToolSpec spec = TrainSpec();
-  return spec;
+const ToolSpec& ToolTable() {
+  static const ToolSpec table = TrainSpec();
+  return table;
 }
 
 std::string Number(double value) {
@@ -140,7 +140,7 @@ int RunMapsmithTrain(int argc, const char* const* argv, std::ostream& out, std::
                      const TrainEnvironment& environment) {
   TrainEnvironment env = environment;
   if (!env.clock) env.clock = SteadySeconds;
-  return RunTool(Spec(), argc, argv, out, err, [&](const ParsedOptions& options, std::ostream& o, std::ostream& e) {
+  return RunTool(ToolTable(), argc, argv, out, err, [&](const ParsedOptions& options, std::ostream& o, std::ostream& e) {
     return Train(options, o, e, env);
   });
 }
