@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <fstream>
 #include <istream>
 #include <new>
@@ -151,10 +152,7 @@ class RowReader {
  private:
   void ReadNumbers(std::vector<double>& values, int32_t count) {
     values.clear();
-    for (int32_t i = 0; i < count; ++i) {
-      tools_.ReadTag(dataName_, in_, false, tag_);
-      values.push_back(FileTools::ReadNumberToken(tag_, in_));
-    }
+    for (int32_t i = 0; i < count; ++i) values.push_back(tools_.ReadNumberElement(dataName_, in_, tag_));
   }
 
   void Create(int32_t capacity) {
@@ -265,48 +263,67 @@ int32_t PlanWrite(const Data* exampleSet, const Data* resultSet, int32_t& inputs
 }
 
 // Rows are composed in this buffer and handed to the stream in large writes.
+// Numbers are formatted straight into it.
 class RowWriter {
  public:
-  explicit RowWriter(std::ostream& out) : out_(out) { text_.reserve(kFlushAt + kSlack); }
+  explicit RowWriter(std::ostream& out) : out_(out), buffer_(kFlushAt + kSlack), p_(buffer_.data()) {}
 
   void Numbers(const double* values, int32_t count) {
-    char number[FileTools::GeneralNumberSize];
     for (int32_t i = 0; i < count; ++i) {
-      text_.append(FileTools::FormatGeneral(values[i], number));
-      text_.push_back(' ');
+      Ensure(FileTools::GeneralNumberSize + 1);
+      p_ = FileTools::FormatGeneralTo(values[i], p_);
+      *p_++ = ' ';
     }
   }
-  void Text(std::string_view text) { text_.append(text); }
+  void Text(std::string_view text) {
+    Ensure(text.size());
+    std::memcpy(p_, text.data(), text.size());
+    p_ += text.size();
+  }
   void Labels(const TLabelList& labels) {
-    text_.push_back('[');
+    Text("[");
     for (const TLabel& label : labels.labels) {
-      text_.append(label.name);
+      Text(label.name);
       if (label.value != 1.0) {
         // The largest double has 309 integer digits; with a sign, the point
         // and 9 decimals it fits.
         char number[330];
         const auto result = std::to_chars(number, number + sizeof number, label.value, std::chars_format::fixed, 9);
-        text_.push_back('=');
-        text_.append(number, result.ptr);
+        Text("=");
+        Text(std::string_view(number, static_cast<size_t>(result.ptr - number)));
       }
-      text_.push_back(' ');
+      Text(" ");
     }
-    text_.append("] ");
+    Text("] ");
   }
   void EndLine() {
-    text_.push_back('\n');
-    if (text_.size() >= kFlushAt) Flush();
+    Text("\n");
+    if (Used() >= kFlushAt) Flush();
   }
   void Flush() {
-    out_.write(text_.data(), static_cast<std::streamsize>(text_.size()));
-    text_.clear();
+    out_.write(buffer_.data(), static_cast<std::streamsize>(Used()));
+    p_ = buffer_.data();
   }
 
  private:
   static constexpr size_t kFlushAt = size_t{1} << 20;
   static constexpr size_t kSlack = 4096;
+
+  size_t Used() const { return static_cast<size_t>(p_ - buffer_.data()); }
+  // Room for `n` more characters: what is there goes out first when needed,
+  // and a piece larger than the buffer gets a buffer of its size.
+  void Ensure(size_t n) {
+    if (buffer_.size() - Used() >= n) return;
+    Flush();
+    if (buffer_.size() < n) {
+      buffer_.resize(n);
+      p_ = buffer_.data();
+    }
+  }
+
   std::ostream& out_;
-  std::string text_;
+  std::vector<char> buffer_;
+  char* p_;
 };
 
 // Writes into `file` (an AtomicFile or an AppendingFile) with `write` and
@@ -477,7 +494,11 @@ int32_t ReadWholeFile(FileTools& tools, std::istream& in, std::unique_ptr<Data>&
 int32_t ReadDataSetFile(FileTools& tools, const std::string& fileName, std::unique_ptr<Data>& exampleSet,
                         std::unique_ptr<Data>& resultSet, std::unique_ptr<TKQstructure> message) {
   message.reset();
-  std::ifstream in(fileName, std::ios::binary);
+  // A large buffer: the rows make up almost all of a big file.
+  std::vector<char> buffer(size_t{1} << 20);
+  std::ifstream in;
+  in.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+  in.open(fileName, std::ios::in | std::ios::binary);
   if (!in.is_open()) return ERR_OPEN;
   return ReadDataSetFile(tools, in, exampleSet, resultSet);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <climits>
 #include <cstddef>
@@ -329,6 +330,96 @@ double FileTools::ReadNumberToken(const Tag& tag, std::istream& in) {
   return ParseNumber(in, tag.name);
 }
 
+namespace {
+
+constexpr double kExactPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Whether the 8 characters at p are all digits; then their value.
+inline bool EightDigits(const char* p, std::uint64_t& value) {
+  std::uint64_t x;
+  std::memcpy(&x, p, sizeof x);
+  if constexpr (std::endian::native == std::endian::big) x = __builtin_bswap64(x);  // first character lowest
+  if (((x & 0xF0F0F0F0F0F0F0F0u) | (((x + 0x0606060606060606u) & 0xF0F0F0F0F0F0F0F0u) >> 4)) !=
+      0x3333333333333333u)
+    return false;
+  // Bytes to digits, then pairs, then fours, then the eight.
+  x -= 0x3030303030303030u;
+  x = x * 10 + (x >> 8);
+  x = (((x & 0x000000FF000000FFu) * (100 + (std::uint64_t{1000000} << 32))) +
+       (((x >> 16) & 0x000000FF000000FFu) * (1 + (std::uint64_t{10000} << 32)))) >>
+      32;
+  value = x;
+  return true;
+}
+
+inline bool IsDecimalDigit(char c) { return static_cast<unsigned char>(c - '0') <= 9; }
+
+// Reads a plain decimal "[-]digits[.digits]" at [p, end) up to the first other
+// character, which `stop` receives. Succeeds when it has at most 19 digits
+// whose value m, read as one integer, is at most 2^53, with at most 22 of them
+// after the point: m and 10^k are then exact doubles, so m / 10^k is the
+// correctly rounded value that every correct conversion gives.
+bool ParseShortDecimal(const char* p, const char* end, const char*& stop, double& value) {
+  const bool negative = p != end && *p == '-';
+  if (negative) ++p;
+  const char* const first = p;
+  std::uint64_t m = 0;
+  while (p != end && IsDecimalDigit(*p)) m = m * 10 + static_cast<unsigned>(*p++ - '0');
+  int whole = static_cast<int>(p - first);
+  int after = 0;
+  if (whole > 19) return false;
+  if (p != end && *p == '.') {
+    const char* const fraction = ++p;
+    std::uint64_t eight = 0;
+    while (end - p >= 8 && whole + (p - fraction) <= 11 && EightDigits(p, eight)) {
+      m = m * 100000000u + eight;
+      p += 8;
+    }
+    while (p != end && IsDecimalDigit(*p) && whole + (p - fraction) < 19)
+      m = m * 10 + static_cast<unsigned>(*p++ - '0');
+    if (p != end && IsDecimalDigit(*p)) return false;  // more than 19 digits
+    after = static_cast<int>(p - fraction);
+  }
+  stop = p;
+  if (whole + after == 0 || after > 22 || m > (std::uint64_t{1} << 53)) return false;
+  const double magnitude = after > 0 ? static_cast<double>(m) / kExactPow10[after] : static_cast<double>(m);
+  value = negative ? -magnitude : magnitude;
+  return true;
+}
+
+}  // namespace
+
+double FileTools::ReadNumberElement(std::string_view blockName, std::istream& in, Tag& tag) {
+  std::streambuf* buf = in.good() ? in.rdbuf() : nullptr;
+  if (buf != nullptr) {
+    const char* const first = (buf->*GetArea::Next)();
+    const char* const last = first + std::min<std::ptrdiff_t>((buf->*GetArea::End)() - first, INT_MAX - 1);
+    const char* p = first;
+    while (p != last && ClassOf(*p) == kSeparator) ++p;
+    const char* const start = p;
+    // A short plain decimal is converted as it is scanned; any other token is
+    // scanned whole first.
+    double value = 0.0;
+    const char* stop = nullptr;
+    const bool decimal = ParseShortDecimal(start, last, stop, value);
+    p = decimal ? stop : start;
+    while (p != last && ClassOf(*p) == kTokenChar) ++p;
+    // A token followed by a buffered separator or special character ends
+    // there, whatever the buffer refills with; the separator is taken with
+    // it, a special character starts the next element.
+    if (p != start && p != last) {
+      const std::string_view token(start, static_cast<size_t>(p - start));
+      const bool whole = decimal && stop == p;
+      if (ClassOf(*p) == kSeparator) ++p;
+      (buf->*GetArea::Bump)(static_cast<int>(p - first));
+      return whole ? value : ParseNumber(in, token);
+    }
+  }
+  ReadTag(blockName, in, false, tag);
+  return ReadNumberToken(tag, in);
+}
+
 int32_t FileTools::ParseInteger(std::istream& in, std::string_view text) {
   // A decimal conversion: leading blanks, an optional sign, at least one digit;
   // what follows the digits is ignored. A value that does not fit 32 bits is
@@ -351,11 +442,15 @@ int32_t FileTools::ParseInteger(std::istream& in, std::string_view text) {
 }
 
 double FileTools::ParseNumber(std::istream& in, std::string_view text) {
-  // Plain decimal tokens take the fast, correctly rounded path; everything
-  // else (leading blanks or '+', hex, numeric prefixes, magnitudes beyond the
-  // range) goes through the C library's conversion, which rounds the same.
+  // Short plain decimals (as the writers write them) are converted exactly
+  // here; other plain decimal tokens take the library's correctly rounded
+  // conversion; everything else (leading blanks or '+', hex, numeric
+  // prefixes, magnitudes beyond the range) goes through the C library's
+  // conversion, which rounds the same.
   double value = 0.0;
   const char* const end = text.data() + text.size();
+  const char* shortEnd = nullptr;
+  if (ParseShortDecimal(text.data(), end, shortEnd, value) && shortEnd == end) return value;
   const auto [ptr, ec] = std::from_chars(text.data(), end, value);
   if (ec == std::errc() && ptr == end && !text.empty()) return value;
 
@@ -479,15 +574,16 @@ void FileTools::WriteNumber(std::ostream& out, std::string_view name, double val
 
 namespace {
 
-// ---- general notation with 15 significant digits (printf "%.15g") ----
+// ---- numbers in general notation with 15 significant digits ----
 //
-// Values whose 15-digit form is plain decimal notation (magnitudes from
-// 0.0001 to below 1e15, and zero) are converted here exactly and about twice
-// as fast as to_chars does with a precision: N = round(|value| * 10^k) is
-// formed from the binary significand in 128-bit integers, rounding half to
-// even as the C library does, and its 15 digits are laid out with k of them
-// after the point, trailing zeros dropped. Every other value (exponent form,
-// subnormals, infinities, NaN) goes to to_chars.
+// The text must equal printf "%.15g". Values whose 15-digit form is plain
+// decimal notation (magnitudes from 0.0001 to below 1e15, and zero) are
+// converted here exactly and several times faster than the general
+// conversion: N = round(|value| * 10^k) is formed from the binary significand
+// in 128-bit integers, rounding half to even as the C library does, and its 15
+// digits are laid out with k of them after the point, trailing zeros dropped.
+// Every other value (exponent form, subnormals, infinities, NaN) takes the
+// general conversion.
 
 using U128 = unsigned __int128;
 
@@ -512,24 +608,25 @@ constexpr std::uint64_t kPow10[20] = {1ull,
                                       1000000000000000000ull,
                                       10000000000000000000ull};
 
-constexpr char kDigitPairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
+// The 8 ASCII digits of v < 10^8, the first in the lowest byte: v is split
+// into two halves of four digits, each into two pairs, each pair into two
+// digits, all lanes at once.
+inline std::uint64_t EightDigitChars(std::uint32_t v) {
+  const std::uint64_t x = (v / 10000) | (static_cast<std::uint64_t>(v % 10000) << 32);
+  const std::uint64_t hundreds = ((x * 10486) >> 20) & 0x0000007F0000007Fu;
+  const std::uint64_t y = hundreds | ((x - hundreds * 100) << 16);
+  const std::uint64_t tens = ((y * 103) >> 10) & 0x000F000F000F000Fu;
+  return (tens | ((y - tens * 10) << 8)) + 0x3030303030303030u;
+}
 
-// The 15 digits of 10^14 <= n < 10^15 into out[0..14].
-inline void Put15Digits(char* out, std::uint64_t n) {
-  std::uint64_t high = n / 100000000u;  // 7 digits
-  std::uint32_t low = static_cast<std::uint32_t>(n % 100000000u);
-  for (int i = 13; i >= 7; i -= 2) {
-    std::memcpy(out + i, kDigitPairs + 2 * (low % 100u), 2);
-    low /= 100u;
+// Stores the 16 bytes of v at `at`, its lowest byte first.
+inline void Store16(char* at, U128 v) {
+  std::uint64_t part[2] = {static_cast<std::uint64_t>(v), static_cast<std::uint64_t>(v >> 64)};
+  if constexpr (std::endian::native == std::endian::big) {
+    part[0] = __builtin_bswap64(part[0]);
+    part[1] = __builtin_bswap64(part[1]);
   }
-  for (int i = 5; i >= 1; i -= 2) {
-    std::memcpy(out + i, kDigitPairs + 2 * (high % 100u), 2);
-    high /= 100u;
-  }
-  out[0] = static_cast<char>('0' + high);
+  std::memcpy(at, part, sizeof part);
 }
 
 // round(m * 10^k / 2^shift), ties to even.
@@ -542,8 +639,8 @@ inline std::uint64_t ScaleRound(std::uint64_t m, int k, int shift) {
   return q;
 }
 
-// Writes value in "%.15g" form at `out` (room for 32 characters) and returns
-// the end, or nullptr when the value needs the general path.
+// Writes value in "%.15g" form at `out` and returns the end, or nullptr when
+// the value needs the general conversion. Writes up to 32 characters.
 char* FormatPlain15(double value, char* out) {
   std::uint64_t bits;
   std::memcpy(&bits, &value, sizeof bits);
@@ -573,25 +670,31 @@ char* FormatPlain15(double value, char* out) {
   }
   if (k > 18) return nullptr;  // below 0.0001: exponent form
 
-  char digits[15];
-  Put15Digits(digits, n);
-  int last = 15;  // the digits after the point end before the trailing zeros
+  // The 15 digits of n as one 16-character value (the first digit in the
+  // lowest byte, then a zero byte), and where they end without trailing
+  // zeros. The text is put together in registers and stored whole, never read
+  // back from memory.
+  const std::uint64_t high = EightDigitChars(static_cast<std::uint32_t>(n / 100000000u));  // '0' d0..d6
+  const std::uint64_t low = EightDigitChars(static_cast<std::uint32_t>(n % 100000000u));   // d7..d14
+  constexpr std::uint64_t kZeros = 0x3030303030303030u;
+  const int last = low != kZeros ? 15 - (__builtin_clzll(low - kZeros) >> 3)
+                                 : 8 - (__builtin_clzll((high - kZeros) >> 8) >> 3);
+  const U128 digits = (high >> 8) | (static_cast<U128>(low) << 56);
   if (k <= 14) {
-    const int whole = 15 - k;
-    std::memcpy(p, digits, static_cast<std::size_t>(whole));
-    p += whole;
-    while (last > whole && digits[last - 1] == '0') --last;
+    const int whole = 15 - k;  // 1 to 15 digits before the point
     if (last > whole) {
-      *p++ = '.';
-      std::memcpy(p, digits + whole, static_cast<std::size_t>(last - whole));
-      p += last - whole;
+      const int bits = 8 * whole;
+      const U128 before = digits & ((static_cast<U128>(1) << bits) - 1);
+      Store16(p, before | (static_cast<U128>('.') << bits) | ((digits >> bits) << (bits + 8)));
+      p += last + 1;
+    } else {
+      Store16(p, digits);
+      p += whole;
     }
   } else {
-    *p++ = '0';
-    *p++ = '.';
-    for (int z = 15; z < k; ++z) *p++ = '0';
-    while (digits[last - 1] == '0') --last;
-    std::memcpy(p, digits, static_cast<std::size_t>(last));
+    std::memcpy(p, "0.000", 5);
+    p += 2 + (k - 15);
+    Store16(p, digits);
     p += last;
   }
   return p;
@@ -599,8 +702,12 @@ char* FormatPlain15(double value, char* out) {
 
 }  // namespace
 
+char* FileTools::FormatGeneralTo(double value, char* out) {
+  if (char* end = FormatPlain15(value, out)) return end;
+  return std::to_chars(out, out + GeneralNumberSize, value, std::chars_format::general, 15).ptr;
+}
+
 std::string_view FileTools::FormatGeneral(double value, char (&buffer)[GeneralNumberSize]) {
-  if (const char* end = FormatPlain15(value, buffer)) return std::string_view(buffer, static_cast<size_t>(end - buffer));
-  const auto result = std::to_chars(buffer, buffer + GeneralNumberSize, value, std::chars_format::general, 15);
-  return std::string_view(buffer, static_cast<size_t>(result.ptr - buffer));
+  const char* const end = FormatGeneralTo(value, buffer);
+  return std::string_view(buffer, static_cast<size_t>(end - buffer));
 }

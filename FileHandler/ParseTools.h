@@ -97,6 +97,11 @@ class FileTools {
   static double ReadNumber(const Tag& tag, std::istream& in, std::string_view key);
   // `tag` must be a TagToken; its name is converted with ParseNumber.
   static double ReadNumberToken(const Tag& tag, std::istream& in);
+  // ReadTag(blockName, in, false, tag) and then ReadNumberToken, with the same
+  // result, errors and stream position, for the rows of data files. A token
+  // that is already buffered whole is read in place (`tag` then stays as it
+  // was); anything else takes the general path.
+  double ReadNumberElement(std::string_view blockName, std::istream& in, Tag& tag);
 
   // A leading decimal integer ("12abc" gives 12); fails unless one is there
   // and it fits 32 bits.
@@ -128,6 +133,9 @@ class FileTools {
   // Formats `value` exactly as an output stream in its general notation with
   // precision 15 does (printf "%.15g"). The text lives in `buffer`.
   static std::string_view FormatGeneral(double value, char (&buffer)[GeneralNumberSize]);
+  // The same text written at `out`, which has room for GeneralNumberSize
+  // characters (some beyond the text may be overwritten). Returns its end.
+  static char* FormatGeneralTo(double value, char* out);
 
  private:
   class Input;

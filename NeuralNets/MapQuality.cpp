@@ -12,12 +12,16 @@ constexpr const char* kOrigin = "MeasureMapQuality";
 TMapQuality Measure(TKohonenNetwork& map, const TRowSource& source, bool torus) {
   TPreparedMap prepared(map);
   const TMapGrid grid(map, torus);
+  const std::vector<double> mean = RowMean(source);
+  const TWinnerScreen screen(prepared, mean.data());
   std::vector<double> scratch;
+  TScreenScratch screenScratch;
   TQualitySums total;
   const long long count = source.Count();
   for (long long first = 0; first < count; first += kTrainingBlockRows) {
     const long long rows = std::min(kTrainingBlockRows, count - first);
-    AddQualitySums(total, BlockQuality(prepared, grid, source.rows.data() + first, rows, scratch));
+    AddQualitySums(total, BlockQuality(prepared, grid, source.rows.data() + first, rows, scratch, &screen,
+                                       &screenScratch));
   }
   return QualityOf(total);
 }

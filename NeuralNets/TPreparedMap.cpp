@@ -5,6 +5,7 @@
 
 #include "KQmessage/Assert.h"
 #include "NeuralNets/TKohonenNetwork.h"
+#include "NeuralNets/TrainingBlocks.h"
 
 // The kernels: the same source compiled for two (the x86-64 baseline, and
 // plain vector code elsewhere), four and eight lanes. The wider ones are only
@@ -72,6 +73,37 @@ void Plain(const double* packed, int groups, int n, const double* const* xs, int
   }
 }
 
+void PlainAddScaled(double* acc, double h, const double* s, int n) {
+  for (int k = 0; k < n; ++k) acc[k] = acc[k] + h * s[k];
+}
+
+void PlainUpdate(double* w, int n, const double* x, const double* c) {
+  if (c[0] == 0.0) return;
+  for (int j = 0; j < n; ++j) w[j] = w[j] + c[0] * (x[j] - w[j]);
+}
+
+void PlainUpdateAndDistances(double* packed, int groups, int n, const double* x, const double* c,
+                             const double* y, double* d) {
+  for (int i = 0; i < groups; ++i) {
+    double* w = packed + static_cast<std::size_t>(i) * n;
+    PlainUpdate(w, n, x, c + i);
+    if (y == nullptr) continue;
+    double distance = 0.0;
+    for (int j = 0; j < n; ++j) {
+      const double e = y[j] - w[j];
+      distance += e * e;
+    }
+    d[i] = distance;
+  }
+}
+
+int PlainWinner(const double* d, int u) {
+  int winner = 0;
+  for (int k = 1; k < u; ++k)
+    if (!(d[k] >= d[winner])) winner = k;
+  return winner;
+}
+
 }  // namespace preparedkernels
 
 bool TPreparedMap::Supports(int lanes) {
@@ -135,6 +167,31 @@ void RunKernel(int lanes, const double* packed, int groups, int n, const double*
   }
 }
 
+// The online update of one group, by the chosen kernel.
+void RunUpdate(int lanes, double* group, int n, const double* x, const double* c) {
+  switch (lanes) {
+#if defined(MAPSMITH_WIDE_KERNELS)
+    case 8:
+      preparedkernels::lanes8::Update(group, n, x, c);
+      return;
+    case 4:
+      preparedkernels::lanes4::Update(group, n, x, c);
+      return;
+#endif
+    case 2:
+      preparedkernels::lanes2::Update(group, n, x, c);
+      return;
+    default:
+      preparedkernels::PlainUpdate(group, n, x, c);
+      return;
+  }
+}
+
+// Neuron i's first weight in the groups; its others follow `lanes` apart.
+std::size_t Column(int neuron, int lanes, int n) {
+  return static_cast<std::size_t>(neuron / lanes) * lanes * n + neuron % lanes;
+}
+
 }  // namespace
 
 void TPreparedMap::FindWinners(const double* const* inputs, int count, int* winners) {
@@ -142,17 +199,9 @@ void TPreparedMap::FindWinners(const double* const* inputs, int count, int* winn
   const std::size_t stride = static_cast<std::size_t>(groups) * lanes;
   RunKernel(lanes, packed, groups, numInputs, inputs, count, scratch.data(), stride);
   for (int r = 0; r < count; ++r) {
-    const double* d = scratch.data() + r * stride;
     // The winner search's rule: the first neuron holds until a later one is
-    // strictly nearer; a distance is taken unless it is >= the best so far.
-    int bestsofar = -1;
-    double best = 0.0;
-    for (int i = 0; i < numNeurons; ++i) {
-      if (bestsofar < 0 || !(d[i] >= best)) {
-        best = d[i];
-        bestsofar = i;
-      }
-    }
+    // strictly nearer; a map without neurons has no winner.
+    const int bestsofar = numNeurons > 0 ? Winner(scratch.data() + r * stride) : -1;
     MAPSMITH_ASSERT(bestsofar >= 0);
     winners[r] = bestsofar;
   }
@@ -168,7 +217,178 @@ void TPreparedMap::Distances(const double* input, double* d) {
 }
 
 void TPreparedMap::CopyWeights(int neuron, double* out) const {
-  const double* column =
-      packed + static_cast<std::size_t>(neuron / lanes) * lanes * numInputs + neuron % lanes;
+  const double* column = packed + Column(neuron, lanes, numInputs);
   for (int j = 0; j < numInputs; ++j) out[j] = column[static_cast<std::size_t>(j) * lanes];
+}
+
+void TPreparedMap::GroupDistances(int firstGroup, int groupCount, const double* const* inputs,
+                                  int count, double* d, std::size_t stride) const {
+  const std::size_t groupSize = static_cast<std::size_t>(numInputs) * lanes;
+  RunKernel(lanes, packed + firstGroup * groupSize, groupCount, numInputs, inputs, count, d, stride);
+}
+
+void TPreparedMap::UpdateGroup(int group, const double* x, const double* c) {
+  RunUpdate(lanes, packed + static_cast<std::size_t>(group) * lanes * numInputs, numInputs, x, c);
+}
+
+int TPreparedMap::Winner(const double* d, int count) const {
+  MAPSMITH_ASSERT(count > 0);
+  switch (lanes) {
+#if defined(MAPSMITH_WIDE_KERNELS)
+    case 8:
+      return preparedkernels::lanes8::Winner(d, count);
+    case 4:
+      return preparedkernels::lanes4::Winner(d, count);
+#endif
+    case 2:
+      return preparedkernels::lanes2::Winner(d, count);
+    default:
+      return preparedkernels::PlainWinner(d, count);
+  }
+}
+
+void TPreparedMap::AddScaled(double* acc, double h, const double* s, int n) const {
+  switch (lanes) {
+#if defined(MAPSMITH_WIDE_KERNELS)
+    case 8:
+      preparedkernels::lanes8::AddScaled(acc, h, s, n);
+      return;
+    case 4:
+      preparedkernels::lanes4::AddScaled(acc, h, s, n);
+      return;
+#endif
+    case 2:
+      preparedkernels::lanes2::AddScaled(acc, h, s, n);
+      return;
+    default:
+      preparedkernels::PlainAddScaled(acc, h, s, n);
+      return;
+  }
+}
+
+void TPreparedMap::UpdateAndDistances(int firstGroup, int groupCount, const double* x,
+                                      const double* c, const double* y, double* d) {
+  double* w = packed + static_cast<std::size_t>(firstGroup) * lanes * numInputs;
+  switch (lanes) {
+#if defined(MAPSMITH_WIDE_KERNELS)
+    case 8:
+      preparedkernels::lanes8::UpdateAndDistances(w, groupCount, numInputs, x, c, y, d);
+      return;
+    case 4:
+      preparedkernels::lanes4::UpdateAndDistances(w, groupCount, numInputs, x, c, y, d);
+      return;
+#endif
+    case 2:
+      preparedkernels::lanes2::UpdateAndDistances(w, groupCount, numInputs, x, c, y, d);
+      return;
+    default:
+      preparedkernels::PlainUpdateAndDistances(w, groupCount, numInputs, x, c, y, d);
+      return;
+  }
+}
+
+int TPreparedMap::ScreenLanes() { return Supports(8) ? 16 : Supports(4) ? 8 : 4; }
+
+void TPreparedMap::ScreenDots(const float* packed, int groups, int n, const float* const* xs, int rows,
+                              const float* bias, float* d, std::size_t stride) {
+  MAPSMITH_ASSERT(rows >= 0 && rows <= kScreenRows);
+  switch (ScreenLanes()) {
+#if defined(MAPSMITH_WIDE_KERNELS)
+    case 16:
+      preparedkernels::lanes8::ScreenDots(packed, groups, n, xs, rows, bias, d, stride);
+      return;
+    case 8:
+      preparedkernels::lanes4::ScreenDots(packed, groups, n, xs, rows, bias, d, stride);
+      return;
+#endif
+    default:
+      preparedkernels::lanes2::ScreenDots(packed, groups, n, xs, rows, bias, d, stride);
+      return;
+  }
+}
+
+bool TPreparedMap::ScreenTop(const float* v, int u, float& largest, float& next) {
+  switch (ScreenLanes()) {
+#if defined(MAPSMITH_WIDE_KERNELS)
+    case 16:
+      return preparedkernels::lanes8::ScreenTop(v, u, largest, next);
+    case 8:
+      return preparedkernels::lanes4::ScreenTop(v, u, largest, next);
+#endif
+    default:
+      return preparedkernels::lanes2::ScreenTop(v, u, largest, next);
+  }
+}
+
+int TPreparedMap::ScreenCandidates(const float* v, int u, float bound, int* out, int limit) {
+  switch (ScreenLanes()) {
+#if defined(MAPSMITH_WIDE_KERNELS)
+    case 16:
+      return preparedkernels::lanes8::ScreenCandidates(v, u, bound, out, limit);
+    case 8:
+      return preparedkernels::lanes4::ScreenCandidates(v, u, bound, out, limit);
+#endif
+    default:
+      return preparedkernels::lanes2::ScreenCandidates(v, u, bound, out, limit);
+  }
+}
+
+void TPreparedMap::Distances(const int* neurons, int count, const double* x, double* out) const {
+  // Four neurons at a time: four independent sums, each in input order.
+  int c = 0;
+  for (; c + 4 <= count; c += 4) {
+    const double* w[4];
+    for (int k = 0; k < 4; ++k) w[k] = packed + Column(neurons[c + k], lanes, numInputs);
+    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+    for (int j = 0; j < numInputs; ++j) {
+      const std::size_t at = static_cast<std::size_t>(j) * lanes;
+      const double e0 = x[j] - w[0][at], e1 = x[j] - w[1][at], e2 = x[j] - w[2][at], e3 = x[j] - w[3][at];
+      s0 += e0 * e0;
+      s1 += e1 * e1;
+      s2 += e2 * e2;
+      s3 += e3 * e3;
+    }
+    out[c] = s0, out[c + 1] = s1, out[c + 2] = s2, out[c + 3] = s3;
+  }
+  for (; c < count; ++c) out[c] = Distance(neurons[c], x);
+}
+
+double TPreparedMap::Distance(int neuron, const double* x) const {
+  const double* column = packed + Column(neuron, lanes, numInputs);
+  double distance = 0.0;
+  for (int j = 0; j < numInputs; ++j) {
+    const double e = x[j] - column[static_cast<std::size_t>(j) * lanes];
+    distance += e * e;
+  }
+  return distance;
+}
+
+void TPreparedMap::ExpMany(const double* x, double* y, int n) {
+  const int widest = Supports(8) ? 8 : Supports(4) ? 4 : 2;
+  switch (widest) {
+#if defined(MAPSMITH_WIDE_KERNELS)
+    case 8:
+      preparedkernels::lanes8::ExpMany(x, y, n);
+      return;
+    case 4:
+      preparedkernels::lanes4::ExpMany(x, y, n);
+      return;
+#endif
+    default:
+      preparedkernels::lanes2::ExpMany(x, y, n);
+      return;
+  }
+}
+
+void TPreparedMap::SetWeights(int neuron, const double* in) {
+  double* column = packed + Column(neuron, lanes, numInputs);
+  for (int j = 0; j < numInputs; ++j) column[static_cast<std::size_t>(j) * lanes] = in[j];
+}
+
+void TPreparedMap::WriteBack(TKohonenNetwork& net) const {
+  TBasicConnections* conns = net.GetConnections(1, 2);
+  for (int i = 0; i < numNeurons; ++i) {
+    const double* column = packed + Column(i, lanes, numInputs);
+    for (int j = 0; j < numInputs; ++j) conns->Weight(j, i) = column[static_cast<std::size_t>(j) * lanes];
+  }
 }

@@ -74,6 +74,16 @@ TEST_F(CreationRunTest, WeightsAreDrawnFromTheClockSeed) {
   EXPECT_TRUE(matched) << text;
 }
 
+TEST_F(CreationRunTest, AGivenSeedReplacesTheClock) {
+  const auto file = dir / "map.net";
+  MapParameters p = Params(3, {4, 5}, -0.5, 2.0, file);
+  for (const std::uint32_t seed : {0u, 1u, 4294967295u}) {
+    p.seed = seed;
+    EXPECT_EQ(Run(p), 0);
+    EXPECT_EQ(Slurp(file), expected::MapFile(3, {4, 5}, expected::Draws(seed, 3, 20, -0.5, 2.0))) << seed;
+  }
+}
+
 TEST_F(CreationRunTest, FileThatCannotBeCreatedEndsWithStatusOne) {
   const auto file = dir / "missing" / "map.net";
   EXPECT_EQ(Run(Params(2, {2, 2}, -1.0, 1.0, file)), 1);

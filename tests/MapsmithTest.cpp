@@ -1,6 +1,7 @@
 // The tool's command line, parameter file grammar and validation, driven
 // through the same entry that main() uses.
 #include "Kohonen/Create/Mapsmith.h"
+#include "tests/ExpectedMapFile.h"
 
 #include "tests/HostileStreams.h"
 
@@ -224,6 +225,30 @@ TEST(ParameterFileTest, MapsTooLargeToBuildAreRefusedBeforeAnyAllocation) {
                 "MapDims must be >= 1");
 }
 
+TEST(ParameterFileTest, SeedIsAnUnsigned32BitIntegerReadLikeTheOthers) {
+  EXPECT_FALSE(ExpectAccepted(kComplete).params.seed.has_value());
+  const std::vector<std::pair<std::string, std::uint32_t>> accepted = {
+      {"Seed = 0", 0u},          {"seed : 4294967295", 4294967295u}, {"SEED = 0xFFFFFFFF", 4294967295u},
+      {"Seed = 010", 8u},        {"Seed = +7", 7u},                  {"Seed = -0", 0u},
+      {"Seed = 1 Seed = 2", 2u}, {"Seed = 12;", 12u},
+  };
+  for (const auto& [text, seed] : accepted) {
+    const Outcome o = ExpectAccepted(kComplete + text);
+    ASSERT_TRUE(o.params.seed.has_value()) << text;
+    EXPECT_EQ(*o.params.seed, seed) << text;
+  }
+  ExpectRefused(kComplete + "Seed = 4294967296", "Value of Seed is out of range");
+  ExpectRefused(kComplete + "Seed = 0x100000000", "Value of Seed is out of range");
+  ExpectRefused(kComplete + "Seed = -1", "Value of Seed is out of range");
+  ExpectRefused(kComplete + "Seed = clock", "Value of Seed is not a number");
+  ExpectRefused(kComplete + "Seed = 0x", "Value of Seed is not a number");
+  // As with every integer, reading stops at the first character that is no digit.
+  EXPECT_EQ(*ExpectAccepted(kComplete + "Seed = 1.5").params.seed, 1u);
+  // A Seed without a value at the end of the file, like the other keys, keeps none.
+  EXPECT_FALSE(ExpectAccepted(kComplete + "Seed =").params.seed.has_value());
+  EXPECT_FALSE(ExpectAccepted(kComplete + "Seed=5").params.seed.has_value());  // one word, no key
+}
+
 // --- the command line -------------------------------------------------------
 
 struct ToolOutcome {
@@ -264,6 +289,32 @@ TEST_F(CommandLineTest, ExactlyOneArgumentIsAccepted) {
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(outcome.err, "Usage Mapsmith ParameterFile\n");
     EXPECT_EQ(outcome.out, "");
+  }
+}
+
+TEST_F(CommandLineTest, HelpAndVersionAreTheOnlyArgumentOrAParameterFile) {
+  ToolOutcome o = RunTool({"--help"});
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.err, "");
+  std::ifstream help(std::string(MAPSMITH_TEST_DATA) + "/tools/Mapsmith-help.txt", std::ios::binary);
+  EXPECT_EQ(o.out, std::string(std::istreambuf_iterator<char>(help), {}));
+  o = RunTool({"--version"});
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.out, "Mapsmith " MAPSMITH_VERSION "\n");
+  EXPECT_EQ(o.err, "");
+
+  // Anything else is handled as before: a parameter file, or the usage refusal.
+  for (const char* name : {"--HELP", "-h", "--help=1", "--vers", "-"}) {
+    o = RunTool({name});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(o.err, std::string("Unable to open parameter file ") + name + "\n");
+  }
+  for (const auto& outcome :
+       {RunTool({"--help", "--version"}), RunTool({"--version", "p"}), RunTool({"p", "--help"})}) {
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err, "Usage Mapsmith ParameterFile\n");
   }
 }
 
@@ -366,6 +417,34 @@ TEST_F(BinaryTest, NoArgumentPrintsUsageAndExitsOne) {
   EXPECT_EQ(o.status, 1);
   EXPECT_EQ(o.err, "Usage Mapsmith ParameterFile\n");
   EXPECT_EQ(o.out, "");
+}
+
+TEST_F(BinaryTest, HelpAndVersionGoToStandardOutput) {
+  ToolOutcome o = RunBinary("--version", dir_);
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.out, "Mapsmith " MAPSMITH_VERSION "\n");
+  EXPECT_EQ(o.err, "");
+  o = RunBinary("--help", dir_);
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.out.rfind("Usage: Mapsmith ParameterFile\n", 0), 0u);
+  EXPECT_EQ(o.err, "");
+}
+
+TEST_F(BinaryTest, TheSameSeedMakesTheSameMapByteForByte) {
+  // 3 inputs on a 4 x 5 map: the file must hold the generator's draws from
+  // the seed, whenever it runs; another seed gives other weights.
+  auto make = [&](const std::string& name, const std::string& seed) {
+    const std::string params = Write(name + ".params", "Inputs = 3 Dimensions = 2 MapDim = 4 5 Seed = " + seed +
+                                                           " FileName = " + (dir_ / (name + ".net")).string());
+    const ToolOutcome o = RunBinary("'" + params + "'", dir_);
+    EXPECT_EQ(o.status, 0) << o.err;
+    std::ifstream in(dir_ / (name + ".net"), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::string first = make("first", "4000000000");
+  EXPECT_EQ(first, expected::MapFile(3, {4, 5}, expected::Draws(4000000000u, 3, 20, -1.0, 1.0)));
+  EXPECT_EQ(make("second", "4000000000"), first);
+  EXPECT_NE(make("third", "4000000001"), first);
 }
 
 TEST_F(BinaryTest, RefusalGoesToStandardErrorWithStatusOne) {

@@ -389,6 +389,89 @@ TEST(ParseTest, NumbersFollowTheCLibraryConversion) {
   }
 }
 
+TEST(ParseTest, PlainDecimalsOfAnyLengthConvertAsTheCLibraryDoes) {
+  // Short plain decimals take an exact path of their own; around its limits
+  // (19 digits, 2^53, 22 decimals) and past them every result must be the C
+  // library's, bit for bit.
+  std::vector<std::string> texts = {"0", "-0", "1.", "-1.", ".5", "-.5", "007", "0.000", "9007199254740992",
+                                    "9007199254740993", "-9007199254740993", "900719925474099.3",
+                                    "0.0000000000000000000001", "0.00000000000000000000001", "1234567890123456789",
+                                    "12345678901234567890", "0.1234567890123456789", "0.12345678901234567891",
+                                    "12345678.12345678", "1.2345678901234567", "99999999.99999999"};
+  std::mt19937_64 random(11);
+  for (int i = 0; i < 100000; ++i) {
+    std::string text = random() % 2 ? "-" : "";
+    const int digits = 1 + static_cast<int>(random() % 24);
+    const int point = static_cast<int>(random() % (digits + 2));  // digits + 1: no point
+    for (int d = 0; d < digits; ++d) {
+      if (d == point) text += '.';
+      text += static_cast<char>('0' + (d == 0 && random() % 3 == 0 ? 0 : random() % 10));
+    }
+    if (point == digits) text += '.';
+    texts.push_back(text);
+  }
+  std::istringstream in;
+  for (const std::string& text : texts) {
+    const double expected = std::strtod(text.c_str(), nullptr);
+    const double value = FileTools::ParseNumber(in, text);
+    ASSERT_EQ(std::memcmp(&value, &expected, sizeof value), 0) << text;
+  }
+}
+
+TEST(ReadTagTest, NumberElementsReadAsATagAndItsNumberWould) {
+  // Random texts of numbers and other pieces, with and without separators
+  // between them (so tokens run together), read by ReadNumberElement and by
+  // ReadTag + ReadNumberToken: the same values, errors and stream positions,
+  // whole and through a one-character buffer.
+  const std::vector<std::string> pieces = {"1.5", "-0.25", "12345678901234567", "0.123456789012345", "1e5", "+3",
+                                           "0x1p3", "1.5abc", "nan", "-inf", "[", "]", "/* c */", "[~Data]", "7",
+                                           "1.2.3", "99999999999999999999", "-", ".", "12345678.123", "0.5,",
+                                           "[Rows = 2]"};
+  const std::vector<std::string> separators = {"", " ", "\n", ",", "\t", "  "};
+  struct Step {
+    std::string what;  // the value's bits, or the error
+    std::streampos position;
+  };
+  auto read = [](std::istream& in, bool element) {
+    FileTools tools;
+    FileTools::Tag tag;
+    std::vector<Step> steps;
+    for (int i = 0; i < 12; ++i) {
+      try {
+        const double value = element ? tools.ReadNumberElement("Data", in, tag)
+                                     : (tools.ReadTag("Data", in, false, tag), FileTools::ReadNumberToken(tag, in));
+        uint64_t bits;
+        std::memcpy(&bits, &value, sizeof bits);
+        steps.push_back({std::to_string(bits), in.tellg()});
+      } catch (const FileTools::Error& e) {
+        steps.push_back({e.message, in.tellg()});
+        break;
+      }
+    }
+    return steps;
+  };
+  std::mt19937 random(5);
+  for (int t = 0; t < 20000; ++t) {
+    std::string text;
+    const int count = 1 + static_cast<int>(random() % 8);
+    for (int i = 0; i < count; ++i)
+      text += pieces[random() % pieces.size()] + separators[random() % separators.size()];
+    std::istringstream a(text), b(text);
+    const std::vector<Step> expected = read(a, false);
+    const std::vector<Step> got = read(b, true);
+    ASSERT_EQ(got.size(), expected.size()) << text;
+    for (size_t i = 0; i < got.size(); ++i) {
+      ASSERT_EQ(got[i].what, expected[i].what) << text << " element " << i;
+      ASSERT_EQ(got[i].position, expected[i].position) << text << " element " << i;
+    }
+    TrickleBuffer trickle(text);
+    std::istream slow(&trickle);
+    const std::vector<Step> slowSteps = read(slow, true);
+    ASSERT_EQ(slowSteps.size(), expected.size()) << text;
+    for (size_t i = 0; i < slowSteps.size(); ++i) ASSERT_EQ(slowSteps[i].what, expected[i].what) << text;
+  }
+}
+
 std::string Written(const std::function<void(FileTools&, std::ostream&)>& write) {
   FileTools tools;
   std::ostringstream out;

@@ -148,3 +148,72 @@ TEST(TPreparedMapTest, HugeAndNonFiniteValuesMatchThePlainSearch) {
 }
 
 }  // namespace
+
+namespace {
+
+bool SameBitsVector(const std::vector<double>& a, const std::vector<double>& b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+// The training kernels of every width against the plain expressions: the
+// online move (fused with the next row's distances or not), the winner rule
+// over distances, and the scaled sums of the batch update.
+TEST(TPreparedMapTest, TrainingKernelsMatchPlainArithmetic) {
+  std::mt19937_64 rng(21);
+  const int u = 37, n = 13;
+  TKohonenNetwork net = RandomMap(rng, n, u, 1.0);
+  net.GetConnections(1, 2)->Weight(3, 29) = -0.0;  // a still neuron keeps the zero's sign
+  auto x = RandomRows(rng, n, 1, 2.0)[0];
+  const auto y = RandomRows(rng, n, 1, 2.0)[0];
+  x[3] = 1.5;  // 0 * (x - w) is +0.0, which would turn -0.0 into +0.0
+  for (int lanes : {1, 2, 4, 8}) {
+    if (!TPreparedMap::Supports(lanes)) continue;
+    SCOPED_TRACE(lanes);
+    for (bool fused : {false, true}) {
+      TPreparedMap map(net, lanes);
+      const int L = map.Lanes();
+      // Coefficients: every sixth neuron (5, 11, ..., 29, ...) and every
+      // neuron of the second group still, the others moving by varied amounts.
+      std::vector<double> c(static_cast<std::size_t>(map.Groups()) * L, 0.0);
+      for (int i = 0; i < u; ++i) c[i] = (i % 6 == 5 || i / L == 1) ? 0.0 : 0.01 * (i % 7 + 1);
+      // The groups after the first, as a worker of a split map would.
+      std::vector<double> d(c.size(), -1.0);
+      map.UpdateAndDistances(1, map.Groups() - 1, x.data(), c.data() + L, fused ? y.data() : nullptr,
+                             fused ? d.data() : nullptr);
+      std::vector<double> w(n), plain(n);
+      for (int i = 0; i < u; ++i) {
+        map.CopyWeights(i, w.data());
+        for (int j = 0; j < n; ++j) {
+          const double old = net.GetConnections(1, 2)->Weight(j, i);
+          plain[j] = (i < L || c[i] == 0.0) ? old : old + c[i] * (x[j] - old);
+        }
+        ASSERT_TRUE(SameBitsVector(w, plain)) << "neuron " << i;
+        if (fused && i >= L) {
+          double distance = 0.0;
+          for (int j = 0; j < n; ++j) distance += (y[j] - plain[j]) * (y[j] - plain[j]);
+          ASSERT_TRUE(SameBits(d[i - L], distance)) << "neuron " << i;
+        }
+      }
+    }
+
+    TPreparedMap map(net, lanes);
+    std::vector<double> d(map.Stride());
+    for (int trial = 0; trial < 40; ++trial) {
+      for (int i = 0; i < u; ++i) d[i] = static_cast<double>(rng() % 5);
+      if (trial % 4 == 1) d[rng() % u] = std::numeric_limits<double>::quiet_NaN();
+      if (trial % 4 == 2) d[rng() % u] = std::numeric_limits<double>::infinity();
+      int plain = 0;
+      for (int i = 1; i < u; ++i)
+        if (!(d[i] >= d[plain])) plain = i;
+      ASSERT_EQ(map.Winner(d.data()), plain) << trial;
+    }
+
+    std::vector<double> acc = RandomRows(rng, n, 1, 1.0)[0], s = RandomRows(rng, n, 1, 1.0)[0];
+    std::vector<double> want = acc;
+    for (int k = 0; k < n; ++k) want[k] = want[k] + 0.3 * s[k];
+    map.AddScaled(acc.data(), 0.3, s.data(), n);
+    ASSERT_TRUE(SameBitsVector(acc, want));
+  }
+}
+
+}  // namespace

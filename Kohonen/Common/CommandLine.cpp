@@ -198,8 +198,8 @@ ParsedOptions OptionParser::Parse(int argc, const char* const* argv) {
 
 // ------------------------------------------------------------- help, version
 
-void PrintHelp(const ToolSpec& spec, std::ostream& out) {
-  out << "Usage: " << spec.name << ' ' << spec.synopsis << '\n' << spec.summary << "\n\nOptions:\n";
+void PrintHelp(const ToolSpec& table, std::ostream& out) {
+  out << "Usage: " << table.name << ' ' << table.synopsis << '\n' << table.summary << "\n\nOptions:\n";
   auto line = [&out](char shortName, const std::string& longPart, const std::string& help) {
     std::string left = "  ";
     left += shortName != 0 ? std::string("-") + shortName + ", " : std::string("    ");
@@ -210,7 +210,7 @@ void PrintHelp(const ToolSpec& spec, std::ostream& out) {
       left += "\n" + std::string(30, ' ');
     out << left << help << '\n';
   };
-  for (const OptionSpec& o : spec.options) {
+  for (const OptionSpec& o : table.options) {
     std::string longPart = Dashed(o.name);
     if (o.valueName != nullptr) longPart += std::string("=") + o.valueName;
     std::string help = o.help;
@@ -227,34 +227,34 @@ std::string VersionLine(const char* tool) { return std::string(tool) + " " + MAP
 
 // ------------------------------------------------------------------- RunTool
 
-int RunTool(const ToolSpec& spec, int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+int RunTool(const ToolSpec& table, int argc, const char* const* argv, std::ostream& out, std::ostream& err,
             const ToolBody& body) {
   try {
-    OptionParser parser(spec);
+    OptionParser parser(table);
     ParsedOptions options = parser.Parse(argc, argv);
     if (parser.helpRequested) {
-      PrintHelp(spec, out);
+      PrintHelp(table, out);
       out.flush();
       return 0;
     }
     if (parser.versionRequested) {
-      out << VersionLine(spec.name) << '\n';
+      out << VersionLine(table.name) << '\n';
       out.flush();
       return 0;
     }
     return body(options, out, err);
   } catch (const UsageError& e) {
-    err << spec.name << ": " << e.message << '\n' << "Try '" << spec.name << " --help'.\n";
+    err << table.name << ": " << e.message << '\n' << "Try '" << table.name << " --help'.\n";
     err.flush();
     return 2;
   } catch (const RunError& e) {
-    err << spec.name << ": ";
+    err << table.name << ": ";
     if (!e.file.empty()) err << e.file << ": ";
     err << e.reason << '\n';
     err.flush();
     return 1;
   } catch (const std::bad_alloc&) {
-    err << spec.name << ": not enough memory\n";
+    err << table.name << ": not enough memory\n";
     err.flush();
     return 1;
   }

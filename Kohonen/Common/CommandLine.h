@@ -76,7 +76,7 @@ class ParsedOptions {
 // every table; `helpRequested`/`versionRequested` report them.
 class OptionParser {
  public:
-  explicit OptionParser(const ToolSpec& spec) : spec_(spec) {}
+  explicit OptionParser(const ToolSpec& table) : spec_(table) {}
   ParsedOptions Parse(int argc, const char* const* argv);
   bool helpRequested = false;
   bool versionRequested = false;
@@ -85,8 +85,8 @@ class OptionParser {
   const ToolSpec& spec_;
 };
 
-// Writes the --help text of `spec` on `out`.
-void PrintHelp(const ToolSpec& spec, std::ostream& out);
+// Writes the --help text of `table` on `out`.
+void PrintHelp(const ToolSpec& table, std::ostream& out);
 // "<tool> <project version>".
 std::string VersionLine(const char* tool);
 
@@ -96,7 +96,7 @@ using ToolBody = std::function<int(const ParsedOptions&, std::ostream& out, std:
 
 // Parses, answers --help/--version, runs `body` and turns its errors into the
 // messages and exit statuses above; a lack of memory is a run-time failure.
-int RunTool(const ToolSpec& spec, int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+int RunTool(const ToolSpec& table, int argc, const char* const* argv, std::ostream& out, std::ostream& err,
             const ToolBody& body);
 
 // Runs `work` and turns the library's errors (FileTools::Error, TException,

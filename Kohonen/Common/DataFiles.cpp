@@ -170,7 +170,7 @@ std::vector<OptionSpec> DataInputOptionSpecs() {
   };
 }
 
-DataInputChoice DataInputFrom(const ParsedOptions& options) {
+DataInputChoice DataInputFrom(const ParsedOptions& options, std::string_view labelOption) {
   DataInputChoice choice;
   if (options.Has("from")) choice.format = ParseFormatName("from", options.Text("from"));
   if (options.Has("separator")) {
@@ -181,14 +181,15 @@ DataInputChoice DataInputFrom(const ParsedOptions& options) {
     throw UsageError{"options --header and --no-header exclude each other"};
   if (options.Has("header")) choice.csv.header = 1;
   if (options.Has("no-header")) choice.csv.header = 0;
-  choice.csv.labelColumn = options.Text("label-column");
-  if (options.Has("label-column")) {
+  choice.csv.labelColumn = options.Text(labelOption);
+  if (options.Has(labelOption)) {
+    const std::string option = "option --" + std::string(labelOption);
     const std::string& column = choice.csv.labelColumn;
     const bool number = !column.empty() && column.find_first_not_of("0123456789") == std::string::npos;
     if (column.empty() || (number && column.find_first_not_of('0') == std::string::npos))
-      throw UsageError{"option --label-column expects a column name or a number from 1, not '" + column + "'"};
+      throw UsageError{option + " expects a column name or a number from 1, not '" + column + "'"};
     if (!number && choice.csv.header == 0)
-      throw UsageError{"option --label-column names a column, but --no-header says there are no names"};
+      throw UsageError{option + " names a column, but --no-header says there are no names"};
   }
   return choice;
 }

@@ -82,7 +82,9 @@ struct DataInputChoice {
   FileFormat format = FileFormat::Unknown;
   CsvOptions csv;
 };
-DataInputChoice DataInputFrom(const ParsedOptions& options);
+// `labelOption` names the option that chooses the label column (a tool that
+// reads two files may give each its own).
+DataInputChoice DataInputFrom(const ParsedOptions& options, std::string_view labelOption = "label-column");
 
 // Writes `table` to `path` in `format` (Unknown: by extension), atomically.
 // What the format cannot hold exactly is said in `warnings` (as

@@ -19,7 +19,7 @@ int CreateMap(const MapParameters& params, std::ostream& out, std::ostream& err)
   try {
     auto network = std::make_unique<TKohonenNetwork>(params.inputs, params.dimensions,
                                                      params.mapSizes.data());
-    SeedRandom(static_cast<std::uint32_t>(std::time(nullptr)));
+    SeedRandom(params.seed ? *params.seed : static_cast<std::uint32_t>(std::time(nullptr)));
     network->Randomize(params.minWeight, params.maxWeight);
     FileTools tools;
     SaveNetworkFile(tools, params.fileName.c_str(), network.get(), nullptr);

@@ -15,6 +15,10 @@
 #include "FileHandler/AtomicFile.h"
 #include "FileHandler/ParseTools.h"
 
+#ifndef MAPSMITH_VERSION
+#define MAPSMITH_VERSION "unknown"
+#endif
+
 namespace {
 
 // The longest token a parameter file may hold. Keys, numbers and file names
@@ -76,6 +80,14 @@ class ParameterReader {
   // otherwise base 10. Reading stops at the first character that is not a
   // digit of the base; that character stays for the next token.
   Number Integer(int32_t& value) {
+    int64_t wide = 0;
+    const Number result = Integer(wide, INT32_MIN, INT32_MAX);
+    if (result == Number::kRead) value = static_cast<int32_t>(wide);
+    return result;
+  }
+
+  // The same reading for any range within [-2^32, 2^32 - 1].
+  Number Integer(int64_t& value, int64_t min, int64_t max) {
     int c = PeekNonSpace();
     if (c == std::char_traits<char>::eof()) return Number::kEnd;
     std::size_t used = 0;  // characters of the token taken so far
@@ -105,7 +117,7 @@ class ParameterReader {
     }
     uint64_t magnitude = 0;
     bool overflow = false;
-    const uint64_t limit = negative ? uint64_t{1} << 31 : (uint64_t{1} << 31) - 1;
+    const uint64_t limit = negative ? static_cast<uint64_t>(-min) : static_cast<uint64_t>(max);
     for (; IsDigit(c, base); ++used) {
       if (used == kMaxToken) throw TokenTooLong{};
       magnitude = magnitude * static_cast<uint64_t>(base) + static_cast<uint64_t>(DigitValue(c));
@@ -117,8 +129,7 @@ class ParameterReader {
       c = Peek();
     }
     if (overflow) return Number::kOutOfRange;
-    value = negative ? static_cast<int32_t>(-static_cast<int64_t>(magnitude))
-                     : static_cast<int32_t>(magnitude);
+    value = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
     return Number::kRead;
   }
 
@@ -221,6 +232,25 @@ std::string NumberMessage(ParameterReader::Number result, std::string_view key) 
 
 constexpr int32_t kInt32Max = std::numeric_limits<int32_t>::max();
 
+constexpr std::string_view kHelp =
+    "Usage: Mapsmith ParameterFile\n"
+    "       Mapsmith --help | --version\n"
+    "Creates a new, untrained Kohonen self-organising map whose weights are\n"
+    "pseudo-random values between two limits, and writes it as a network file.\n"
+    "\n"
+    "The parameter file holds entries \"Key = value\" (keys in any case):\n"
+    "  Inputs = N              number of inputs (at least 1)\n"
+    "  Dimensions = D          number of map dimensions (at least 1)\n"
+    "  MapDim = S1 ... SD      size of each dimension (each at least 1)\n"
+    "  MinWeight = X           lower weight limit (default: -1)\n"
+    "  MaxWeight = Y           upper weight limit (default: 1)\n"
+    "  FileName = NAME         the network file to write (required)\n"
+    "  Seed = N                seed of the random weights, 0 to 4294967295\n"
+    "                          (default: the clock, in seconds)\n"
+    "The same parameter file with a Seed makes the same map, byte for byte.\n"
+    "\n"
+    "Exit status: 0 when the network file was written, 1 for every refusal.\n";
+
 std::string ReadEntries(std::istream& in, MapParameters& params);
 
 }  // namespace
@@ -293,6 +323,12 @@ std::string ReadEntries(std::istream& in, MapParameters& params) {
       if (!reader.Separator()) break;
       std::string name = reader.Token();
       if (!name.empty()) params.fileName = std::move(name);
+    } else if (mapsmith::strcasecmp(token, "Seed") == 0) {
+      if (!reader.Separator()) break;
+      int64_t seed = 0;
+      const Number result = reader.Integer(seed, 0, UINT32_MAX);
+      if (result == Number::kRead) params.seed = static_cast<uint32_t>(seed);
+      if (result == Number::kNotANumber || result == Number::kOutOfRange) error = NumberMessage(result, "Seed");
     }
     if (!error.empty()) return error;
   }
@@ -337,6 +373,16 @@ int RunParameterText(std::istream& in, std::ostream& out, std::ostream& err,
 }
 
 int RunMapsmith(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+  if (argc == 2 && std::string_view(argv[1]) == "--help") {
+    out << kHelp;
+    out.flush();
+    return 0;
+  }
+  if (argc == 2 && std::string_view(argv[1]) == "--version") {
+    out << "Mapsmith " << MAPSMITH_VERSION << '\n';
+    out.flush();
+    return 0;
+  }
   if (argc != 2) {
     err << "Usage Mapsmith ParameterFile" << std::endl;
     return 1;

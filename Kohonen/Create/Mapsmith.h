@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -20,6 +21,8 @@ struct MapParameters {
   double minWeight = -1.0;
   double maxWeight = 1.0;
   std::string fileName;
+  // The generator's seed when the file gives one ("Seed"); else the clock.
+  std::optional<uint32_t> seed;
 };
 
 // Reads parameter text from `in` into `params` (which should hold the start
@@ -36,8 +39,8 @@ std::string ValidateParameters(const MapParameters& params);
 // What runs after a successful validation. Returns the exit status.
 using CreationRun = std::function<int(const MapParameters&, std::ostream& out, std::ostream& err)>;
 
-// The creation run of the tool: builds the map, randomises it from the clock
-// and writes the network file. Returns the exit status: 0 on success; 1 after
+// The creation run of the tool: builds the map, randomises it (seeded with
+// params.seed, or from the clock without one) and writes the network file. Returns the exit status: 0 on success; 1 after
 // printing a FileTools::Error's message on `out`, or a TException (message,
 // kind, origin, one line each) or a lack of memory on `err`. `params` must
 // have passed ValidateParameters.
@@ -48,11 +51,13 @@ int CreateMap(const MapParameters& params, std::ostream& out, std::ostream& err)
 int RunParameterText(std::istream& in, std::ostream& out, std::ostream& err,
                      const CreationRun& run = CreateMap);
 
-// The whole tool: `argv[1]` names the parameter file. Returns the exit status.
-// Besides the refusals above: a parameter file that cannot be read (missing, a
-// directory, or a read that fails part-way) gives "Unable to open parameter
-// file PATH"; a FileName that is the parameter file itself (the same file,
-// however named) gives "FileName names the parameter file itself" before
-// anything is written; running out of memory while reading gives "Not enough
-// memory to read the parameter file". Each ends with status 1.
+// The whole tool: `argv[1]` names the parameter file; "--help" or "--version"
+// as the only argument prints usage or version on `out` instead. Returns the
+// exit status. Besides the refusals above: a parameter file that cannot be
+// read (missing, a directory, or a read that fails part-way) gives "Unable to
+// open parameter file PATH"; a FileName that is the parameter file itself
+// (the same file, however named) gives "FileName names the parameter file
+// itself" before anything is written; running out of memory while reading
+// gives "Not enough memory to read the parameter file". Each ends with status
+// 1.
 int RunMapsmith(int argc, const char* const* argv, std::ostream& out, std::ostream& err);

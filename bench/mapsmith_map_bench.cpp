@@ -1,0 +1,145 @@
+// Speed of MapsmithMap against the library run it wraps: 100,000 rows of 64
+// inputs (random values with 15 significant digits) on a 50 x 50 map. The
+// tool reads the network file and the data set file and writes the rows with
+// their winners' coordinates as a data set file; the goal is at most 1.3 times
+// the library's WinnerCoordinates on the same rows in memory. --quality (the
+// tool reading the data and measuring) is set against the winner search alone
+// in map_quality_bench. The tool runs in-process (CPU time) and as its binary
+// (wall time, the child's CPU time as a counter).
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "DataObject/Data.h"
+#include "FileHandler/Filer.h"
+#include "FileHandler/NetworkFile.h"
+#include "Kohonen/Map/MapsmithMap.h"
+#include "NeuralNets/Random.h"
+#include "NeuralNets/TKohonenNetwork.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kInputs = 64;
+constexpr int kRows = 100000;
+
+struct Files {
+  fs::path dir = fs::temp_directory_path() / ("mapsmith-map-bench-" + std::to_string(::getpid()));
+  std::string map = (dir / "map.net").string();
+  std::string data = (dir / "data.dat").string();
+  std::string out = (dir / "out.dat").string();
+  std::unique_ptr<TKohonenNetwork> net;
+  std::unique_ptr<Data> rows;  // the data file as read, for the library run
+
+  Files() {
+    fs::create_directories(dir);
+    const int sizes[2] = {50, 50};
+    TKohonenNetwork made(kInputs, 2, sizes);
+    SeedRandom(7);
+    made.Randomize(-1, 1);
+    FileTools tools;
+    SaveNetworkFile(tools, map.c_str(), &made, nullptr);
+
+    Data set(kRows, kInputs, 0, false);
+    std::mt19937 gen(3);
+    std::uniform_real_distribution<double> uni(-1, 1);
+    std::vector<double> x(kInputs);
+    for (int r = 0; r < kRows; ++r) {
+      for (double& v : x) v = uni(gen);
+      set.AddRow(x.data(), nullptr, nullptr);
+    }
+    WriteDataSetFile(tools, data, &set, nullptr);
+
+    net = LoadKohonenNetwork(tools, map.c_str());
+    std::unique_ptr<Data> result;
+    ReadDataSetFile(tools, data, rows, result);
+  }
+  ~Files() { fs::remove_all(dir); }
+};
+
+Files& TheFiles() {
+  static Files files;
+  return files;
+}
+
+void BM_LibraryWinnerCoordinates(benchmark::State& state) {
+  Files& f = TheFiles();
+  for (auto _ : state) {
+    std::unique_ptr<Data> coords = f.net->WinnerCoordinates(f.rows.get());
+    benchmark::DoNotOptimize(coords.get());
+  }
+  state.SetItemsProcessed(state.iterations() * kRows);
+}
+BENCHMARK(BM_LibraryWinnerCoordinates)->Unit(benchmark::kMillisecond);
+
+int RunInProcess(std::vector<std::string> args) {
+  args.insert(args.begin(), "MapsmithMap");
+  std::vector<const char*> argv;
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  std::ostringstream out, err;
+  return RunMapsmithMap(static_cast<int>(argv.size()), argv.data(), out, err);
+}
+
+void BM_ToolInProcess(benchmark::State& state) {
+  Files& f = TheFiles();
+  for (auto _ : state)
+    if (RunInProcess({"--map", f.map, "--data", f.data, "--out", f.out}) != 0) state.SkipWithError("tool failed");
+  state.counters["out_MB"] = static_cast<double>(fs::file_size(f.out)) / (1 << 20);
+  state.SetItemsProcessed(state.iterations() * kRows);
+}
+BENCHMARK(BM_ToolInProcess)->Unit(benchmark::kMillisecond);
+
+void BM_ToolQualityInProcess(benchmark::State& state) {
+  Files& f = TheFiles();
+  for (auto _ : state)
+    if (RunInProcess({"--map", f.map, "--data", f.data, "--quality"}) != 0) state.SkipWithError("tool failed");
+  state.SetItemsProcessed(state.iterations() * kRows);
+}
+BENCHMARK(BM_ToolQualityInProcess)->Unit(benchmark::kMillisecond);
+
+double ChildrenCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_CHILDREN, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
+
+void BM_ToolBinary(benchmark::State& state) {
+  Files& f = TheFiles();
+  const std::string binary = std::string(MAPSMITH_TOOL_DIR) + "/MapsmithMap";
+  std::vector<std::string> args{binary, "--map", f.map, "--data", f.data, "--out", f.out};
+  if (state.range(0) != 0) args = {binary, "--map", f.map, "--data", f.data, "--quality"};
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  const double cpuBefore = ChildrenCpuSeconds();
+  for (auto _ : state) {
+    pid_t pid = 0;
+    int status = 0;
+    if (posix_spawn(&pid, binary.c_str(), &actions, nullptr, argv.data(), environ) != 0 ||
+        waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+      state.SkipWithError("tool failed");
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  state.counters["child_cpu_ms"] =
+      benchmark::Counter((ChildrenCpuSeconds() - cpuBefore) * 1000.0 / static_cast<double>(state.iterations()));
+  state.SetItemsProcessed(state.iterations() * kRows);
+}
+BENCHMARK(BM_ToolBinary)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace

@@ -1,0 +1,97 @@
+// Running a companion tool in-process or as its binary, in a temporary
+// directory of its own, for the tool tests.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace tooltest {
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+using Entry = int (*)(int, const char* const*, std::ostream&, std::ostream&);
+
+inline std::string Read(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The long options ("--name") a help text or manual page names; a manual
+// page writes each '-' as "\\-".
+inline std::set<std::string> LongOptions(const std::string& text) {
+  std::string plain;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '-') ++i;
+    plain += text[i];
+  }
+  std::set<std::string> names;
+  for (std::size_t i = plain.find("--"); i != std::string::npos; i = plain.find("--", i + 2)) {
+    std::size_t end = i + 2;
+    if (end >= plain.size() || plain[end] < 'a' || plain[end] > 'z') continue;
+    while (end < plain.size() && ((plain[end] >= 'a' && plain[end] <= 'z') || plain[end] == '-')) ++end;
+    names.insert(plain.substr(i + 2, end - i - 2));
+  }
+  return names;
+}
+
+// A test's own directory; the files of tests/data/tools are reached by Data().
+class ToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() / ("mapsmith-tool-" + std::to_string(::getpid()) + "-" +
+                                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  static std::string Data(const std::string& name) { return std::string(MAPSMITH_TEST_DATA) + "/tools/" + name; }
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+  std::string Write(const std::string& name, const std::string& text) const {
+    std::ofstream(dir_ / name, std::ios::binary) << text;
+    return Path(name);
+  }
+
+  // Runs `entry` in-process with argv[0] = tool.
+  static Outcome Run(Entry entry, const char* tool, const std::vector<std::string>& args) {
+    std::vector<const char*> argv{tool};
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    std::ostringstream out, err;
+    Outcome o;
+    o.status = entry(static_cast<int>(argv.size()), argv.data(), out, err);
+    o.out = out.str();
+    o.err = err.str();
+    return o;
+  }
+
+  // Runs the built binary `tool` through the shell with `args` (quoted by the
+  // caller), from the test's directory; standard output goes to `stdoutFile`
+  // (read back as Outcome::out unless it is a device).
+  Outcome RunBinary(const std::string& tool, const std::string& args,
+                    const std::string& stdoutFile = "stdout.txt") const {
+    const std::string command = "cd '" + dir_.string() + "' && '" + std::string(MAPSMITH_TOOL_DIR) + "/" + tool + "' " +
+                                args + " >'" + stdoutFile + "' 2>stderr.txt";
+    const int raw = std::system(command.c_str());
+    const bool device = stdoutFile.starts_with("/dev/");  // not read back
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, device ? std::string() : Read(dir_ / stdoutFile),
+            Read(dir_ / "stderr.txt")};
+  }
+
+  std::filesystem::path dir_;
+};
+
+}  // namespace tooltest
