@@ -154,6 +154,9 @@ TEST_F(ViewToolTest, RunTimeFailuresNameTheFileAndKeepAnOldPage) {
   const std::string nan = Make("nan.dat",
                                "[FormatVersion = 1.0]\n[DataSet]\n[Rows = 2]\n[Inputs = 3]\n"
                                "[Data]\n1 2 3\n1 nan 3\n[~Data]\n[~DataSet]\n");
+  const std::string fourColumns = Make("four.dat",
+                                       "[FormatVersion = 1.0]\n[DataSet]\n[Rows = 1]\n[Inputs = 4]\n"
+                                       "[Data]\n1 2 3 4\n[~Data]\n[~DataSet]\n");
   // A map whose sizes do not multiply to its neurons, as a file may hold it.
   std::string text = Read(map);
   text.replace(text.find("Size=2"), 6, "Size=3");
@@ -168,9 +171,12 @@ TEST_F(ViewToolTest, RunTimeFailuresNameTheFileAndKeepAnOldPage) {
       {{"--map", map3d, "--slice", "3=2"}, map3d + ": --slice 3=2: dimension 3 has size 2"},
       {{"--map", map, "--slice", "3=0"}, map + ": --slice 3=0: the map has 2 dimensions"},
       {{"--map", map, "--names", "r,g"}, map + ": the map has 3 inputs, --names gives 2 names"},
-      {{"--map", map, "--data", twoColumns}, twoColumns + ": has 2 input columns, the map has 3 inputs"},
-      {{"--map", map, "--data", nan}, nan + ": row 2 holds a value that is not a finite number"},
-      {{"--map", map, "--labels", rows}, rows + ": carries no labels"},
+      {{"--map", map, "--data", twoColumns}, twoColumns + ": 2 input columns, fewer than the map's 3 inputs"},
+      {{"--map", map, "--data", nan}, nan + ": row 2, column 2: not a finite number"},
+      {{"--map", map, "--data", fourColumns},
+       fourColumns + ": 4 input columns, more than the map's 3 inputs (--inputs 3 uses the first 3)"},
+      {{"--map", map, "--data", fourColumns, "--inputs", "2"}, map + ": the map has 3 inputs, not 2 as --inputs says"},
+      {{"--map", map, "--labels", rows}, rows + ": the rows carry no labels"},
       {{"--map", map, "--out", Path("no/such/dir/page.svg")},
        Path("no/such/dir/page.svg") + ": cannot create: No such file or directory"},
   };
@@ -181,7 +187,11 @@ TEST_F(ViewToolTest, RunTimeFailuresNameTheFileAndKeepAnOldPage) {
     EXPECT_EQ(r.err, "MapsmithView: " + message + "\n");
     EXPECT_EQ(Read(out), "old page") << message;
   }
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 7);  // no temporary left
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 8);  // no temporary left
+  // --inputs 3 uses the first three of four columns.
+  ToolRun r = View({"--map", map, "--out", out, "--data", fourColumns, "--inputs", "3"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(Read(out).find("Data four.dat: 1 row,"), std::string::npos);
 }
 
 TEST_F(ViewToolTest, PageIsWellFormedXml) {

@@ -12,6 +12,7 @@
 #include "DataObject/Data.h"
 #include "Kohonen/Common/CommandLine.h"
 #include "Kohonen/Common/DataFiles.h"
+#include "Kohonen/Common/MapInputs.h"
 #include "Kohonen/View/MapPage.h"
 #include "Kohonen/View/SvgPage.h"
 #include "NeuralNets/MapPictures.h"
@@ -49,6 +50,7 @@ ToolSpec MakeSpec() {
       0,
       0,
   };
+  spec.options.push_back(InputsOptionSpec());
   for (OptionSpec& option : DataInputOptionSpecs()) spec.options.push_back(option);
   return spec;
 }
@@ -124,22 +126,6 @@ std::vector<std::pair<long long, long long>> ReadSlice(const ParsedOptions& opti
   return slice;
 }
 
-// Refuses rows that hold NaN or an infinity, naming the row (from 1).
-void CheckFinite(const Data& data, int columns, const std::string& path) {
-  for (std::int32_t r = 0; r < data.MbrNdxRows; ++r) {
-    const double* row = data.MbrDyaRtpInputs.empty() ? nullptr : data.MbrDyaRtpInputs[r];
-    for (int j = 0; j < columns; ++j)
-      if (!std::isfinite(row[j]))
-        throw RunError{path, "row " + std::to_string(r + 1) + " holds a value that is not a finite number"};
-  }
-}
-
-void CheckColumns(const Data& data, int inputs, const std::string& path) {
-  if (data.MbrNdxInputs != inputs)
-    throw RunError{path, "has " + std::to_string(data.MbrNdxInputs) + " input columns, the map has " +
-                             std::to_string(inputs) + " inputs"};
-}
-
 // Whether `table` is the labelled map of `map`: one row per neuron holding
 // the neuron's grid coordinates in neuron order, with labels.
 bool IsLabelledMapOf(const Data& table, const TKohonenNetwork& map, int neurons) {
@@ -157,7 +143,7 @@ bool IsLabelledMapOf(const Data& table, const TKohonenNetwork& map, int neurons)
   return true;
 }
 
-int View(const ParsedOptions& options, std::ostream&, std::ostream&) {
+int View(const ParsedOptions& options, std::ostream&, std::ostream& err) {
   const std::string mapPath = options.Text("map");
   const std::string outPath = options.Text("out");
   ViewRequest request;
@@ -168,13 +154,16 @@ int View(const ParsedOptions& options, std::ostream&, std::ostream&) {
     throw UsageError{"options --names and --names-from exclude each other"};
   const auto slice = ReadSlice(options);
   const DataInputChoice input = DataInputFrom(options);
+  const int selected = InputsFrom(options);
   std::vector<std::string> inputs = {mapPath};
   for (const char* option : {"data", "labels", "names-from"})
     if (options.Has(option)) inputs.push_back(options.Text(option));
   CheckOutputIsNoInput("option --out", outPath, inputs);
 
   // The map and what the request asks of it.
-  std::unique_ptr<TKohonenNetwork> map = ReadMapFile(mapPath);
+  std::vector<std::string> warnings;
+  std::unique_ptr<TKohonenNetwork> map = ReadMapForRuns(mapPath, warnings);
+  PrintWarnings(Spec().name, warnings, err);
   int neurons = 0;
   WithFile(mapPath, [&] { neurons = CheckMapGrid(*map); });
   const int n = map->NumInputs();
@@ -215,9 +204,8 @@ int View(const ParsedOptions& options, std::ostream&, std::ostream&) {
   DataTable data;
   if (options.Has("data")) {
     const std::string path = options.Text("data");
-    data = ReadDataFile(path, input.format, input.csv);
-    CheckColumns(*data.data, n, path);
-    CheckFinite(*data.data, n, path);
+    data = ReadDataForMap(path, input, n, selected, mapPath);
+    PrintWarnings(Spec().name, data.warnings, err);
     request.dataName = BaseName(path);
   }
 
@@ -227,11 +215,13 @@ int View(const ParsedOptions& options, std::ostream&, std::ostream&) {
     DataTable table = ReadDataFile(path, input.format, input.csv);
     request.labelsName = BaseName(path);
     if (IsLabelledMapOf(*table.data, *map, neurons)) {
+      PrintWarnings(Spec().name, table.warnings, err);
       labelledMap = std::move(table.data);
     } else {
-      if (!table.data->MbrHasLabels) throw RunError{path, "carries no labels"};
-      CheckColumns(*table.data, n, path);
-      CheckFinite(*table.data, n, path);
+      // Labelled rows, fitted to the map as every tool that maps data does.
+      table = ReadDataForMap(path, input, n, selected, mapPath);
+      PrintWarnings(Spec().name, table.warnings, err);
+      if (!table.data->MbrHasLabels) throw RunError{path, "the rows carry no labels"};
       WithFile(path, [&] { labelledMap = map->LabelMap(table.data.get()); });
     }
   }
