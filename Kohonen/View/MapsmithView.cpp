@@ -22,8 +22,8 @@ namespace mapsmith {
 
 namespace {
 
-ToolSpec MakeSpec() {
-  ToolSpec spec{
+ToolSpec MakeToolTable() {
+  ToolSpec table{
       "MapsmithView",
       "--map MAP --out PAGE.svg [OPTION]...",
       "Draws a Kohonen map as one SVG page: the U-matrix (mean distance of each neuron's weights to\n"
@@ -50,14 +50,14 @@ ToolSpec MakeSpec() {
       0,
       0,
   };
-  spec.options.push_back(InputsOptionSpec());
-  for (OptionSpec& option : DataInputOptionSpecs()) spec.options.push_back(option);
-  return spec;
+  table.options.push_back(InputsOptionSpec());
+  for (OptionSpec& option : DataInputOptionSpecs()) table.options.push_back(option);
+  return table;
 }
 
-const ToolSpec& Spec() {
-  static const ToolSpec spec = MakeSpec();
-  return spec;
+const ToolSpec& ToolTable() {
+  static const ToolSpec table = MakeToolTable();
+  return table;
 }
 
 std::vector<std::string> SplitList(const std::string& text) {
@@ -163,7 +163,7 @@ int View(const ParsedOptions& options, std::ostream&, std::ostream& err) {
   // The map and what the request asks of it.
   std::vector<std::string> warnings;
   std::unique_ptr<TKohonenNetwork> map = ReadMapForRuns(mapPath, warnings);
-  PrintWarnings(Spec().name, warnings, err);
+  PrintWarnings(ToolTable().name, warnings, err);
   int neurons = 0;
   WithFile(mapPath, [&] { neurons = CheckMapGrid(*map); });
   const int n = map->NumInputs();
@@ -205,7 +205,7 @@ int View(const ParsedOptions& options, std::ostream&, std::ostream& err) {
   if (options.Has("data")) {
     const std::string path = options.Text("data");
     data = ReadDataForMap(path, input, n, selected, mapPath);
-    PrintWarnings(Spec().name, data.warnings, err);
+    PrintWarnings(ToolTable().name, data.warnings, err);
     request.dataName = BaseName(path);
   }
 
@@ -215,12 +215,12 @@ int View(const ParsedOptions& options, std::ostream&, std::ostream& err) {
     DataTable table = ReadDataFile(path, input.format, input.csv);
     request.labelsName = BaseName(path);
     if (IsLabelledMapOf(*table.data, *map, neurons)) {
-      PrintWarnings(Spec().name, table.warnings, err);
+      PrintWarnings(ToolTable().name, table.warnings, err);
       labelledMap = std::move(table.data);
     } else {
       // Labelled rows, fitted to the map as every tool that maps data does.
       table = ReadDataForMap(path, input, n, selected, mapPath);
-      PrintWarnings(Spec().name, table.warnings, err);
+      PrintWarnings(ToolTable().name, table.warnings, err);
       if (!table.data->MbrHasLabels) throw RunError{path, "the rows carry no labels"};
       WithFile(path, [&] { labelledMap = map->LabelMap(table.data.get()); });
     }
@@ -237,5 +237,5 @@ int View(const ParsedOptions& options, std::ostream&, std::ostream& err) {
 }  // namespace mapsmith
 
 int RunMapsmithView(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
-  return mapsmith::RunTool(mapsmith::Spec(), argc, argv, out, err, mapsmith::View);
+  return mapsmith::RunTool(mapsmith::ToolTable(), argc, argv, out, err, mapsmith::View);
 }
