@@ -67,6 +67,49 @@ void FdStreamBuf::Attach(int fd) {
   setp(buffer_.get(), buffer_.get() + kBufferSize);
 }
 
+// ------------------------------------------------------------------- FdWriter
+
+FdWriter::FdWriter() : stream_(&buf_) {}
+
+FdWriter::~FdWriter() { Close(); }
+
+void FdWriter::Restart() {
+  error_ = 0;
+  stream_.clear();
+}
+
+void FdWriter::StartWriting() { buf_.Attach(fd_); }
+
+bool FdWriter::Finish(bool direct) {
+  stream_.flush();
+  if (!stream_) {
+    error_ = buf_.Error() != 0 ? buf_.Error() : EIO;
+    return false;
+  }
+  if (::fsync(fd_) != 0 && !(direct && (errno == EINVAL || errno == EROFS || errno == ENOTSUP))) {
+    error_ = errno;
+    return false;
+  }
+  const int fd = fd_;
+  fd_ = -1;
+  buf_.Attach(-1);
+  if (::close(fd) != 0) {
+    error_ = errno;
+    return false;
+  }
+  return true;
+}
+
+void FdWriter::Close() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+  buf_.Attach(-1);
+}
+
+std::string FdWriter::ErrorText() const { return std::strerror(error_); }
+
 // ----------------------------------------------------------------- AtomicFile
 
 namespace {
@@ -122,8 +165,6 @@ mode_t NewFileMode() {
 
 }  // namespace
 
-AtomicFile::AtomicFile() : stream_(&buf_) {}
-
 AtomicFile::~AtomicFile() { Abandon(); }
 
 void AtomicFile::Fail(int error) {
@@ -133,8 +174,7 @@ void AtomicFile::Fail(int error) {
 
 bool AtomicFile::Open(const std::string& target) {
   Abandon();
-  error_ = 0;
-  stream_.clear();
+  Restart();
   target_ = target;
   bool system = false;
   if (!FollowLinks(target_, system)) {
@@ -155,7 +195,7 @@ bool AtomicFile::Open(const std::string& target) {
       error_ = errno;
       return false;
     }
-    buf_.Attach(fd_);
+    StartWriting();
     return true;
   }
 
@@ -182,25 +222,14 @@ bool AtomicFile::Open(const std::string& target) {
     Fail(errno);
     return false;
   }
-  buf_.Attach(fd_);
+  StartWriting();
   return true;
 }
 
 bool AtomicFile::Commit() {
   if (fd_ < 0) return false;
-  stream_.flush();
-  if (!stream_) {
-    Fail(buf_.Error());
-    return false;
-  }
-  if (::fsync(fd_) != 0 && !(temp_.empty() && (errno == EINVAL || errno == EROFS || errno == ENOTSUP))) {
-    Fail(errno);
-    return false;
-  }
-  const int fd = fd_;
-  fd_ = -1;
-  if (::close(fd) != 0) {
-    Fail(errno);
+  if (!Finish(temp_.empty())) {
+    Abandon();
     return false;
   }
   if (!temp_.empty()) {
@@ -221,29 +250,20 @@ bool AtomicFile::Commit() {
 }
 
 void AtomicFile::Abandon() {
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
-  }
+  Close();
   if (!temp_.empty()) {
     ::unlink(temp_.c_str());
     temp_.clear();
   }
-  buf_.Attach(-1);
 }
 
-std::string AtomicFile::ErrorText() const { return std::strerror(error_); }
-
 // -------------------------------------------------------------- AppendingFile
-
-AppendingFile::AppendingFile() : stream_(&buf_) {}
 
 AppendingFile::~AppendingFile() { Abandon(); }
 
 bool AppendingFile::Open(const std::string& target) {
   Abandon();
-  error_ = 0;
-  stream_.clear();
+  Restart();
   target_ = target;
   struct stat st;
   created_ = ::stat(target.c_str(), &st) != 0 && errno == ENOENT;
@@ -255,41 +275,25 @@ bool AppendingFile::Open(const std::string& target) {
   }
   size_ = -1;
   if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) size_ = static_cast<long long>(st.st_size);
-  buf_.Attach(fd_);
+  StartWriting();
   return true;
 }
 
 bool AppendingFile::Commit() {
   if (fd_ < 0) return false;
-  stream_.flush();
-  if (!stream_) {
-    Fail(buf_.Error());
+  if (Finish(size_ < 0)) return true;
+  if (fd_ >= 0) {
+    Abandon();
     return false;
   }
-  if (::fsync(fd_) != 0 && !(size_ < 0 && (errno == EINVAL || errno == EROFS || errno == ENOTSUP))) {
-    Fail(errno);
-    return false;
+  // The close failed: the text may or may not have reached the file, so it
+  // is cut back by name.
+  if (created_) {
+    ::unlink(target_.c_str());
+  } else if (size_ >= 0) {
+    ::truncate(target_.c_str(), static_cast<off_t>(size_));
   }
-  const int fd = fd_;
-  fd_ = -1;
-  if (::close(fd) != 0) {
-    // The text may or may not have reached the file: cut it back.
-    error_ = errno;
-    if (created_) {
-      ::unlink(target_.c_str());
-    } else if (size_ >= 0) {
-      ::truncate(target_.c_str(), static_cast<off_t>(size_));
-    }
-    buf_.Attach(-1);
-    return false;
-  }
-  buf_.Attach(-1);
-  return true;
-}
-
-void AppendingFile::Fail(int error) {
-  error_ = error != 0 ? error : EIO;
-  Abandon();
+  return false;
 }
 
 void AppendingFile::Abandon() {
@@ -299,13 +303,9 @@ void AppendingFile::Abandon() {
     } else if (size_ >= 0) {
       ::ftruncate(fd_, static_cast<off_t>(size_));
     }
-    ::close(fd_);
-    fd_ = -1;
   }
-  buf_.Attach(-1);
+  Close();
 }
-
-std::string AppendingFile::ErrorText() const { return std::strerror(error_); }
 
 bool IsSameFile(const char* a, const char* b) {
   struct stat sa, sb;

@@ -43,23 +43,59 @@ class FdStreamBuf : public std::streambuf {
   std::unique_ptr<char[]> buffer_;
 };
 
-// One file being written. Not copyable; the destructor abandons a file that
-// was opened and not committed.
-class AtomicFile {
+// What AtomicFile and AppendingFile share: the descriptor being written, the
+// stream over it and the errno of the failure that ended the write. Not
+// copyable.
+class FdWriter {
  public:
-  AtomicFile();
+  FdWriter(const FdWriter&) = delete;
+  FdWriter& operator=(const FdWriter&) = delete;
+
+  // The stream to write to. Precondition: Open returned true.
+  std::ostream& Stream() { return stream_; }
+
+  // The errno of the failure that made Open or Commit return false.
+  int ErrorNumber() const { return error_; }
+  // Its text, as strerror gives it ("No space left on device").
+  std::string ErrorText() const;
+
+ protected:
+  FdWriter();
+  ~FdWriter();  // closes a descriptor still open
+
+  // Clears the error and the stream's state, for a new Open.
+  void Restart();
+  // The stream writes to fd_ from now on.
+  void StartWriting();
+  // Flushes the stream, syncs and closes fd_. `direct`: the target is not a
+  // regular file, which may refuse a sync (EINVAL, EROFS, ENOTSUP are then no
+  // failure). Returns false with error_ set at the first step that fails;
+  // fd_ is still open unless the close itself failed.
+  bool Finish(bool direct);
+  // Closes fd_ if it is open and detaches the stream (what it holds is lost).
+  void Close();
+
+  int fd_ = -1;
+  int error_ = 0;
+
+ private:
+  FdStreamBuf buf_;
+  std::ostream stream_;
+};
+
+// One file being written (Stream, ErrorNumber and ErrorText as FdWriter has
+// them). Not copyable; the destructor abandons a file that was opened and not
+// committed.
+class AtomicFile : public FdWriter {
+ public:
+  AtomicFile() = default;
   ~AtomicFile();
-  AtomicFile(const AtomicFile&) = delete;
-  AtomicFile& operator=(const AtomicFile&) = delete;
 
   // Starts writing `target`. Returns false when the temporary file (or a
   // direct target) cannot be created; ErrorText() says why, and nothing was
   // created. An existing target that the process may not write is refused
   // (EACCES) although a rename could replace it.
   bool Open(const std::string& target);
-
-  // The stream to write to. Precondition: Open returned true.
-  std::ostream& Stream() { return stream_; }
 
   // Flushes, syncs and closes the file and renames it over the target.
   // Returns false when any write or one of these steps failed; the temporary
@@ -69,59 +105,38 @@ class AtomicFile {
   // Removes the temporary file (a direct target keeps what was written).
   void Abandon();
 
-  // The errno of the failure that made Open or Commit return false.
-  int ErrorNumber() const { return error_; }
-  // Its text, as strerror gives it ("No space left on device").
-  std::string ErrorText() const;
-
  private:
   void Fail(int error);
 
   std::string target_;  // the file that is replaced (symbolic links followed)
   std::string temp_;    // the temporary file; empty when writing directly
-  int fd_ = -1;
-  int error_ = 0;
-  FdStreamBuf buf_;
-  std::ostream stream_;
 };
 
 // Appending to a file so that a failed append leaves it as it was: the text
 // goes to the end of the file (created when missing; symbolic links are
 // followed), and when a write or the final sync fails, a regular file is cut
 // back to its former length (one this object created is removed). Targets
-// that are not regular files are appended to directly. Not copyable; the
-// destructor abandons an append that was not committed.
-class AppendingFile {
+// that are not regular files are appended to directly. Stream, ErrorNumber
+// and ErrorText as FdWriter has them. Not copyable; the destructor abandons an
+// append that was not committed.
+class AppendingFile : public FdWriter {
  public:
-  AppendingFile();
+  AppendingFile() = default;
   ~AppendingFile();
-  AppendingFile(const AppendingFile&) = delete;
-  AppendingFile& operator=(const AppendingFile&) = delete;
 
   // Starts appending to `target`. Returns false when it cannot be opened for
   // writing (ErrorText() says why); nothing was changed then.
   bool Open(const std::string& target);
-  // The stream to write to. Precondition: Open returned true.
-  std::ostream& Stream() { return stream_; }
   // Flushes, syncs and closes. Returns false when any write or one of these
   // steps failed; the file is then as it was before Open.
   bool Commit();
   // Undoes what was appended since Open.
   void Abandon();
 
-  int ErrorNumber() const { return error_; }
-  std::string ErrorText() const;
-
  private:
-  void Fail(int error);
-
   std::string target_;
-  int fd_ = -1;
-  int error_ = 0;
   long long size_ = -1;  // length before Open of a regular file, else -1
   bool created_ = false;  // Open created the file
-  FdStreamBuf buf_;
-  std::ostream stream_;
 };
 
 // Whether the two paths name the same existing file (same device and inode,

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -74,6 +75,27 @@ TEST_F(AtomicFileTest, AbandonedOrDestroyedWritesLeaveTheTargetAndNoTemporaryFil
   file.Abandon();
   EXPECT_FALSE(fs::exists(Path("new.txt")));
   EXPECT_EQ(Entries(), 1u);
+}
+
+// A stream written after Commit must not reach the descriptor it closed, which
+// the next open file may be given.
+TEST_F(AtomicFileTest, TextWrittenAfterCommitReachesNoOtherFile) {
+  auto writeAfterCommit = [&](auto& file, const std::string& name) {
+    ASSERT_TRUE(file.Open(Path(name)));
+    file.Stream() << "done";
+    ASSERT_TRUE(file.Commit());
+    const int other = ::open(Path(name + ".other").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(other, 0);
+    file.Stream() << std::string(3 << 20, 'x') << std::flush;  // more than the buffer holds
+    EXPECT_FALSE(file.Stream()) << name;
+    ::close(other);
+    EXPECT_EQ(Read(Path(name)), "done") << name;
+    EXPECT_EQ(Read(Path(name + ".other")).size(), 0u) << name;
+  };
+  AtomicFile atomic;
+  writeAfterCommit(atomic, "replaced.txt");
+  mapsmith::AppendingFile appending;
+  writeAfterCommit(appending, "appended.txt");
 }
 
 TEST_F(AtomicFileTest, NewFilesGetTheUsualModeAndMissingDirectoriesAreRefused) {
