@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cstdint>
 #include <cstring>
-#include <limits>
 #include <ostream>
 
 #include "FileHandler/ParseTools.h"
@@ -14,22 +13,7 @@ namespace mapsmith {
 
 namespace {
 
-constexpr std::int64_t kMaxCount = std::numeric_limits<std::int32_t>::max();
-
-[[noreturn]] void Fail(const std::string& message) { throw FileTools::Error(message, nullptr); }
-
-std::string Counted(std::int64_t n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
 // A label column given as digits is a column number, else a name.
-// The name of a column the table does not name: x1, x2, ...
-std::string MadeUpName(std::int32_t column) {
-  std::string name = "x";
-  name += std::to_string(column + 1);
-  return name;
-}
-
 bool IsColumnNumber(std::string_view text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
@@ -159,12 +143,13 @@ void CsvReader::NumberError(NumberText status, std::string_view text, std::size_
   }
   if (options_.header < 0 && recordLine_ == firstRecordLine_)
     what += " (give --header if line " + std::to_string(firstRecordLine_) + " holds column names)";
-  Fail(Where(offset, column) + what);
+  ThrowFileError(Where(offset, column) + what);
 }
 
 void CsvReader::CellCountError(std::size_t cells) const {
-  Fail("line " + std::to_string(recordLine_) + ": " + Counted(static_cast<std::int64_t>(cells), "cell", "cells") +
-       " where line " + std::to_string(firstRecordLine_) + " has " + std::to_string(columns_));
+  ThrowFileError("line " + std::to_string(recordLine_) + ": " +
+                 Counted(static_cast<std::int64_t>(cells), "cell", "cells") + " where line " +
+                 std::to_string(firstRecordLine_) + " has " + std::to_string(columns_));
 }
 
 // Splits a record into cells, undoing the quoting.
@@ -181,7 +166,7 @@ void CsvReader::Split(std::string_view record) {
       std::size_t k = j + 1;
       for (;;) {
         const std::size_t q = record.find('"', k);
-        if (q == std::string_view::npos) Fail(Where(j, column) + "the quoted cell is not closed");
+        if (q == std::string_view::npos) ThrowFileError(Where(j, column) + "the quoted cell is not closed");
         cell.append(record.substr(k, q - k));
         if (q + 1 < n && record[q + 1] == '"') {
           cell += '"';
@@ -192,13 +177,13 @@ void CsvReader::Split(std::string_view record) {
         break;
       }
       while (i < n && IsBlank(record[i])) ++i;
-      if (i < n && record[i] != separator_) Fail(Where(i, column) + "text after the closing quote");
+      if (i < n && record[i] != separator_) ThrowFileError(Where(i, column) + "text after the closing quote");
     } else {
       std::size_t stop = record.find(separator_, i);
       if (stop == std::string_view::npos) stop = n;
       const std::string_view raw = Trim(record.substr(i, stop - i));
       if (raw.find('"') != std::string_view::npos)
-        Fail(Where(i, column) + "a quote inside an unquoted cell (quote the whole cell)");
+        ThrowFileError(Where(i, column) + "a quote inside an unquoted cell (quote the whole cell)");
       cell.assign(raw);
       i = stop;
     }
@@ -215,18 +200,19 @@ void CsvReader::ResolveLabelColumn() {
     std::size_t number = 0;
     const auto [end, ec] = std::from_chars(wanted.data(), wanted.data() + wanted.size(), number);
     if (ec != std::errc() || number < 1 || number > columns_)
-      Fail("there is no column " + wanted + ": line " + std::to_string(firstRecordLine_) + " has " +
-           Counted(static_cast<std::int64_t>(columns_), "cell", "cells"));
+      ThrowFileError("there is no column " + wanted + ": line " + std::to_string(firstRecordLine_) + " has " +
+                     Counted(static_cast<std::int64_t>(columns_), "cell", "cells"));
     labelColumn_ = static_cast<std::ptrdiff_t>(number - 1);
     return;
   }
-  if (options_.header == 0) Fail("the label column " + QuoteForMessage(wanted) + " is a name, but there is no header row");
+  if (options_.header == 0)
+    ThrowFileError("the label column " + QuoteForMessage(wanted) + " is a name, but there is no header row");
   for (std::size_t i = 0; i < cells_.size(); ++i)
     if (cells_[i] == wanted) {
       labelColumn_ = static_cast<std::ptrdiff_t>(i);
       return;
     }
-  Fail("no column of line " + std::to_string(firstRecordLine_) + " is named " + QuoteForMessage(wanted));
+  ThrowFileError("no column of line " + std::to_string(firstRecordLine_) + " is named " + QuoteForMessage(wanted));
 }
 
 bool CsvReader::FirstLineIsHeader() const {
@@ -309,7 +295,7 @@ void CsvReader::ReadCells() {
 
 DataTable CsvReader::Read() {
   DataTable table;
-  if (!NextRecord()) Fail("the file holds no data, not even a header line");
+  if (!NextRecord()) ThrowFileError("the file holds no data, not even a header line");
   firstRecordLine_ = recordLine_;
   separator_ = options_.separator != 0 ? options_.separator : FindSeparator(record_);
   Split(record_);
@@ -317,7 +303,8 @@ DataTable CsvReader::Read() {
   ResolveLabelColumn();
   header_ = FirstLineIsHeader();
   const std::size_t inputs = columns_ - (labelColumn_ >= 0 ? 1 : 0);
-  if (inputs > static_cast<std::size_t>(kMaxCount)) Fail("more than " + std::to_string(kMaxCount) + " columns");
+  if (inputs > static_cast<std::size_t>(kMaxCount))
+    ThrowFileError("more than " + std::to_string(kMaxCount) + " columns");
   store_ = std::make_unique<RowStore>(inputs);
   if (header_) {
     names_ = cells_;
@@ -331,7 +318,7 @@ DataTable CsvReader::Read() {
     ReadCells();
   }
   while (NextRecord()) {
-    if (store_->Rows() == kMaxCount) Fail("more than " + std::to_string(kMaxCount) + " rows");
+    if (store_->Rows() == kMaxCount) ThrowFileError("more than " + std::to_string(kMaxCount) + " rows");
     if (std::memchr(record_.data(), '"', record_.size()) == nullptr) {
       ReadRecordFast(record_);
     } else {
@@ -411,8 +398,7 @@ void WriteCsv(std::ostream& out, const DataTable& table, const CsvOptions& optio
     for (std::int32_t c = 0; c < inputs + outputs; ++c) {
       if (c > 0) buffer += separator;
       const std::size_t i = static_cast<std::size_t>(c);
-      AppendCell(buffer, i < table.columnNames.size() ? table.columnNames[i] : MadeUpName(c),
-                 separator);
+      AppendCell(buffer, i < table.columnNames.size() ? table.columnNames[i] : MadeUpColumnName(c), separator);
     }
     if (labels) {
       if (inputs + outputs > 0) buffer += separator;

@@ -8,13 +8,11 @@
 #include <ostream>
 #include <vector>
 
+#include "Kohonen/Common/TextInput.h"
+
 namespace mapsmith {
 
 namespace {
-
-std::string Count(long long n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
-}
 
 // A copy of `data` (as a file reader makes it: every row added, in storage
 // order) with only its first `columns` input columns and its labels.
@@ -48,16 +46,16 @@ int InputsFrom(const ParsedOptions& options) {
 DataTable ReadDataForMap(const std::string& path, const DataInputChoice& input, int mapInputs, int selected,
                          const std::string& mapPath) {
   if (selected != 0 && selected != mapInputs)
-    throw RunError{mapPath, "the map has " + Count(mapInputs, "input", "inputs") + ", not " + std::to_string(selected) +
+    throw RunError{mapPath, "the map has " + Counted(mapInputs, "input", "inputs") + ", not " + std::to_string(selected) +
                                 " as --inputs says"};
   DataTable table = ReadDataFile(path, input.format, input.csv);
   const int columns = table.data->MbrNdxInputs;
   if (columns < mapInputs)
-    throw RunError{path, Count(columns, "input column", "input columns") + ", fewer than the map's " +
-                             Count(mapInputs, "input", "inputs")};
+    throw RunError{path, Counted(columns, "input column", "input columns") + ", fewer than the map's " +
+                             Counted(mapInputs, "input", "inputs")};
   if (columns > mapInputs && selected == 0)
-    throw RunError{path, Count(columns, "input column", "input columns") + ", more than the map's " +
-                             Count(mapInputs, "input", "inputs") + " (--inputs " + std::to_string(mapInputs) +
+    throw RunError{path, Counted(columns, "input column", "input columns") + ", more than the map's " +
+                             Counted(mapInputs, "input", "inputs") + " (--inputs " + std::to_string(mapInputs) +
                              " uses the first " + std::to_string(mapInputs) + ")"};
   if (columns > mapInputs) {
     table.data = FirstColumns(*table.data, mapInputs);

@@ -8,12 +8,11 @@
 
 #include "FileHandler/Filer.h"
 #include "FileHandler/ParseTools.h"
+#include "Kohonen/Common/TextInput.h"
 
 namespace mapsmith {
 
 namespace {
-
-[[noreturn]] void Fail(const std::string& message) { throw FileTools::Error(message, nullptr); }
 
 // The double that the 15-digit text of `value` reads back as.
 double RoundTo15Digits(double value) {
@@ -36,7 +35,7 @@ std::vector<std::int32_t> ScaleFactors::ConstantColumns() const {
 ScaleFactors ComputeScaling(const Data& data, ScaleMethod method) {
   const std::int32_t rows = data.MbrNdxRows;
   const std::int32_t columns = std::max(data.MbrNdxInputs, 0);
-  if (rows <= 0) Fail("there are no rows to compute the scaling from");
+  if (rows <= 0) ThrowFileError("there are no rows to compute the scaling from");
   ScaleFactors factors;
   for (std::int32_t c = 0; c < columns; ++c) {
     double low = data.MbrDyaRtpInputs[0][c];
@@ -45,7 +44,8 @@ ScaleFactors ComputeScaling(const Data& data, ScaleMethod method) {
     for (std::int32_t r = 0; r < rows; ++r) {
       const double v = data.MbrDyaRtpInputs[r][c];
       if (!std::isfinite(v))
-        Fail("row " + std::to_string(r + 1) + ", column " + std::to_string(c + 1) + ": the value is not finite");
+        ThrowFileError("row " + std::to_string(r + 1) + ", column " + std::to_string(c + 1) +
+                       ": the value is not finite");
       low = std::min(low, v);
       high = std::max(high, v);
       sum += v;
@@ -70,7 +70,7 @@ ScaleFactors ComputeScaling(const Data& data, ScaleMethod method) {
         kind = "zscore";
       }
       if (!std::isfinite(divisor) || divisor == 0.0)
-        Fail("column " + std::to_string(c + 1) + ": the spread of the values is too large to scale");
+        ThrowFileError("column " + std::to_string(c + 1) + ": the spread of the values is too large to scale");
       offset = RoundTo15Digits(offset);
       divisor = RoundTo15Digits(divisor);
     }
@@ -84,15 +84,15 @@ ScaleFactors ComputeScaling(const Data& data, ScaleMethod method) {
 void ApplyScaling(Data& data, const ScaleFactors& factors) {
   const std::int32_t columns = std::max(data.MbrNdxInputs, 0);
   if (factors.Columns() != static_cast<std::size_t>(columns))
-    Fail("the scale file holds factors for " + std::to_string(factors.Columns()) + " columns; the data has " +
-         std::to_string(columns));
+    ThrowFileError("the scale file holds factors for " + std::to_string(factors.Columns()) + " columns; the data has " +
+                   std::to_string(columns));
   // Checked before anything changes, so a refusal leaves the data whole.
   for (std::int32_t r = 0; r < data.MbrNdxRows; ++r)
     for (std::int32_t c = 0; c < columns; ++c) {
       const double v = (data.MbrDyaRtpInputs[r][c] - factors.offsets[c]) / factors.divisors[c];
       if (!std::isfinite(v))
-        Fail("row " + std::to_string(r + 1) + ", column " + std::to_string(c + 1) +
-             ": the scaled value is not finite");
+        ThrowFileError("row " + std::to_string(r + 1) + ", column " + std::to_string(c + 1) +
+                       ": the scaled value is not finite");
     }
   for (std::int32_t r = 0; r < data.MbrNdxRows; ++r) {
     double* row = data.MbrDyaRtpInputs[r];
@@ -121,7 +121,7 @@ void WriteScaleFile(std::ostream& out, const ScaleFactors& factors) {
     table.AddRow(row, nullptr, &label);
   }
   FileTools tools;
-  if (WriteDataSetFile(tools, out, &table, nullptr) != SUCCESS) Fail("the scale file cannot be written");
+  if (WriteDataSetFile(tools, out, &table, nullptr) != SUCCESS) ThrowFileError("the scale file cannot be written");
 }
 
 ScaleFactors ReadScaleFile(std::istream& in) {
@@ -130,13 +130,13 @@ ScaleFactors ReadScaleFile(std::istream& in) {
   std::unique_ptr<Data> results;
   ReadDataSetFile(tools, in, table, results);
   if (table == nullptr || results != nullptr || table->MbrNdxInputs != 2 || table->MbrNdxOutputs != 0)
-    Fail("not a scale file: it must hold one row per column with two numbers, offset and divisor");
+    ThrowFileError("not a scale file: it must hold one row per column with two numbers, offset and divisor");
   ScaleFactors factors;
   for (std::int32_t r = 0; r < table->MbrNdxRows; ++r) {
     const double offset = table->MbrDyaRtpInputs[r][0];
     const double divisor = table->MbrDyaRtpInputs[r][1];
     if (!std::isfinite(offset) || !std::isfinite(divisor) || divisor == 0.0)
-      Fail("row " + std::to_string(r + 1) + ": the offset and divisor must be finite and the divisor not 0");
+      ThrowFileError("row " + std::to_string(r + 1) + ": the offset and divisor must be finite and the divisor not 0");
     factors.offsets.push_back(offset);
     factors.divisors.push_back(divisor);
     const TLabelList* labels = table->GetLabels(r);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
-#include <limits>
 #include <ostream>
 
 #include "FileHandler/ParseTools.h"
@@ -14,21 +13,6 @@
 namespace mapsmith {
 
 namespace {
-
-constexpr std::int64_t kMaxCount = std::numeric_limits<std::int32_t>::max();
-
-[[noreturn]] void Fail(const std::string& message) { throw FileTools::Error(message, nullptr); }
-
-std::string Counted(std::int64_t n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
-// The name of a column the table does not name: x1, x2, ...
-std::string MadeUpName(std::int32_t column) {
-  std::string name = "x";
-  name += std::to_string(column + 1);
-  return name;
-}
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
@@ -76,20 +60,20 @@ void ReadValues(std::string_view line, std::size_t& pos, std::int64_t count, std
   for (std::int64_t c = 0; c < count; ++c) {
     const std::string_view word = NextWord(line, pos);
     if (word.empty())
-      Fail("line " + std::to_string(lineNumber) + ": " + Counted(c, "value", "values") + " where the file declares " +
-           std::to_string(count));
+      ThrowFileError("line " + std::to_string(lineNumber) + ": " + Counted(c, "value", "values") +
+                     " where the file declares " + std::to_string(count));
     const std::string where = "line " + std::to_string(lineNumber) + ", column " + std::to_string(c + 1) + ": ";
-    if (word == "x") Fail(where + "missing value 'x'; missing values are not supported");
+    if (word == "x") ThrowFileError(where + "missing value 'x'; missing values are not supported");
     double value = 0.0;
     switch (ParseNumberText(word, value)) {
       case NumberText::Ok:
         break;
       case NumberText::NotFinite:
-        Fail(where + QuoteForMessage(word) + " is not a finite number");
+        ThrowFileError(where + QuoteForMessage(word) + " is not a finite number");
       case NumberText::OutOfRange:
-        Fail(where + QuoteForMessage(word) + " is out of range");
+        ThrowFileError(where + QuoteForMessage(word) + " is out of range");
       default:
-        Fail(where + QuoteForMessage(word) + " is not a number");
+        ThrowFileError(where + QuoteForMessage(word) + " is not a number");
     }
     store.Push(value);
   }
@@ -124,11 +108,11 @@ DataTable ReadSomPakData(std::istream& in) {
     std::size_t pos = 0;
     const std::string_view first = NextWord(line, pos);
     if (!ParseCount(first, columns) || columns < 1 || columns > kMaxCount)
-      Fail("line " + std::to_string(lines.LineNumber()) + ": the first line must give the number of columns, not " +
-           QuoteForMessage(first));
+      ThrowFileError("line " + std::to_string(lines.LineNumber()) +
+                     ": the first line must give the number of columns, not " + QuoteForMessage(first));
     break;
   }
-  if (columns < 0) Fail("the file is empty: its first line must give the number of columns");
+  if (columns < 0) ThrowFileError("the file is empty: its first line must give the number of columns");
 
   RowStore store(static_cast<std::size_t>(columns));
   std::vector<TLabelList> labels;
@@ -139,7 +123,7 @@ DataTable ReadSomPakData(std::istream& in) {
       named |= ColumnNamesLine(line, names);
       continue;
     }
-    if (store.Rows() == kMaxCount) Fail("more than " + std::to_string(kMaxCount) + " rows");
+    if (store.Rows() == kMaxCount) ThrowFileError("more than " + std::to_string(kMaxCount) + " rows");
     store.BeginRow();
     std::size_t pos = 0;
     ReadValues(line, pos, columns, lines.LineNumber(), store);
@@ -180,13 +164,13 @@ void WriteSomPakData(std::ostream& out, const DataTable& table, std::vector<std:
   const std::int32_t inputs = std::max(data.MbrNdxInputs, 0);
   const std::int32_t outputs = std::max(data.MbrNdxOutputs, 0);
   const std::int32_t columns = inputs + outputs;
-  if (columns == 0) Fail("a SOM_PAK data file needs at least one column of numbers; this data set has none");
+  if (columns == 0) ThrowFileError("a SOM_PAK data file needs at least one column of numbers; this data set has none");
   if (data.MbrHasLabels)
     for (std::int32_t r = 0; r < data.MbrNdxRows; ++r)
       for (const TLabel& label : data.MbrDyaLabels[static_cast<std::size_t>(r)].labels)
         if (!IsLabelWord(label.name))
-          Fail("row " + std::to_string(r + 1) + ": the label " + QuoteForMessage(label.name) +
-               " cannot be written to a SOM_PAK file (a label is one word, not weight= or fixed=)");
+          ThrowFileError("row " + std::to_string(r + 1) + ": the label " + QuoteForMessage(label.name) +
+                         " cannot be written to a SOM_PAK file (a label is one word, not weight= or fixed=)");
 
   std::string buffer = std::to_string(columns) + '\n';
   if (!table.columnNames.empty()) {
@@ -194,7 +178,7 @@ void WriteSomPakData(std::ostream& out, const DataTable& table, std::vector<std:
     bool words = true;
     for (std::int32_t c = 0; c < columns; ++c) {
       const std::size_t i = static_cast<std::size_t>(c);
-      const std::string name = i < table.columnNames.size() ? table.columnNames[i] : MadeUpName(c);
+      const std::string name = i < table.columnNames.size() ? table.columnNames[i] : MadeUpColumnName(c);
       words = words && !name.empty() && std::none_of(name.begin(), name.end(), [](char ch) {
                 return IsSpace(ch) || ch == '\n';
               });
@@ -238,18 +222,19 @@ std::unique_ptr<TKohonenNetwork> ReadCodebook(std::istream& in, std::vector<std:
     const std::string where = "line " + std::to_string(lines.LineNumber()) + ": ";
     const std::vector<std::string_view> words = Words(line);
     if (words.size() >= 2 && words[1] == "hexa")
-      Fail(where + "hexagonal (hexa) codebooks are not supported; maps here are rectangular grids");
+      ThrowFileError(where + "hexagonal (hexa) codebooks are not supported; maps here are rectangular grids");
     if (words.size() < 4 || words[1] != "rect" || !ParseCount(words[0], dim) || !ParseCount(words[2], xdim) ||
         !ParseCount(words[3], ydim))
-      Fail(where + "a codebook begins with '<dim> rect <xdim> <ydim> <neighbourhood>', not " + QuoteForMessage(line));
-    if (dim < 1 || xdim < 1 || ydim < 1) Fail(where + "the dimension and both sizes must be at least 1");
+      ThrowFileError(where + "a codebook begins with '<dim> rect <xdim> <ydim> <neighbourhood>', not " +
+                     QuoteForMessage(line));
+    if (dim < 1 || xdim < 1 || ydim < 1) ThrowFileError(where + "the dimension and both sizes must be at least 1");
     if (dim > kMaxCount || xdim > kMaxCount || ydim > kMaxCount || xdim * ydim > kMaxCount ||
         xdim * ydim * dim > kMaxCount)
-      Fail(where + "the map is too large: more than " + std::to_string(kMaxCount) + " weights");
+      ThrowFileError(where + "the map is too large: more than " + std::to_string(kMaxCount) + " weights");
     header = true;
     break;
   }
-  if (!header) Fail("the file is empty: a codebook begins with '<dim> rect <xdim> <ydim> <neighbourhood>'");
+  if (!header) ThrowFileError("the file is empty: a codebook begins with '<dim> rect <xdim> <ydim> <neighbourhood>'");
 
   const std::int64_t units = xdim * ydim;
   RowStore store(static_cast<std::size_t>(dim));
@@ -257,16 +242,16 @@ std::unique_ptr<TKohonenNetwork> ReadCodebook(std::istream& in, std::vector<std:
   while (lines.Next(line)) {
     if (IsCommentOrEmpty(line)) continue;
     if (store.Rows() == units)
-      Fail("line " + std::to_string(lines.LineNumber()) + ": more units than the " + std::to_string(xdim) + " x " +
-           std::to_string(ydim) + " grid holds");
+      ThrowFileError("line " + std::to_string(lines.LineNumber()) + ": more units than the " + std::to_string(xdim) +
+                     " x " + std::to_string(ydim) + " grid holds");
     store.BeginRow();
     std::size_t pos = 0;
     ReadValues(line, pos, dim, lines.LineNumber(), store);
     labelled += !NextWord(line, pos).empty();
   }
   if (store.Rows() < units)
-    Fail("the file ends after " + Counted(store.Rows(), "unit", "units") + "; the " + std::to_string(xdim) + " x " +
-         std::to_string(ydim) + " grid has " + std::to_string(units));
+    ThrowFileError("the file ends after " + Counted(store.Rows(), "unit", "units") + "; the " + std::to_string(xdim) +
+                   " x " + std::to_string(ydim) + " grid has " + std::to_string(units));
 
   // ydim 1 is a one-dimensional map; otherwise y is our first dimension.
   const int sizes[2] = {static_cast<int>(ydim), static_cast<int>(xdim)};
@@ -284,22 +269,23 @@ std::unique_ptr<TKohonenNetwork> ReadCodebook(std::istream& in, std::vector<std:
 void WriteCodebook(std::ostream& out, TKohonenNetwork& map) {
   const int dimensions = map.numDimensions;
   if (dimensions < 1 || dimensions > 2)
-    Fail("a SOM_PAK codebook holds maps of one or two dimensions; this map has " + std::to_string(dimensions));
+    ThrowFileError("a SOM_PAK codebook holds maps of one or two dimensions; this map has " +
+                   std::to_string(dimensions));
   MAPSMITH_ASSERT(map.numLayers == 3);
   const int inputs = map.layers[1]->numNeurons;
   const int neurons = map.layers[2]->numNeurons;
   const std::int64_t xdim = dimensions == 1 ? map.dimensions[0] : map.dimensions[1];
   const std::int64_t ydim = dimensions == 1 ? 1 : map.dimensions[0];
   if (xdim < 1 || ydim < 1 || xdim * ydim != neurons)
-    Fail("the map's grid does not match its " + Counted(neurons, "neuron", "neurons"));
-  if (inputs < 1) Fail("a map without inputs cannot be written as a codebook");
+    ThrowFileError("the map's grid does not match its " + Counted(neurons, "neuron", "neurons"));
+  if (inputs < 1) ThrowFileError("a map without inputs cannot be written as a codebook");
   TBasicConnections* set = map.priv_conns_index[2][1].get();
-  if (!set->IsConnected()) Fail("the map has no weights from its inputs to its neurons");
+  if (!set->IsConnected()) ThrowFileError("the map has no weights from its inputs to its neurons");
   for (int i = 0; i < neurons; ++i)
     for (int j = 0; j < inputs; ++j)
       if (!set->WeightExists(j, i))
-        Fail("the weight from input " + std::to_string(j) + " to neuron " + std::to_string(i) +
-             " is pruned; a codebook holds every weight");
+        ThrowFileError("the weight from input " + std::to_string(j) + " to neuron " + std::to_string(i) +
+                       " is pruned; a codebook holds every weight");
 
   std::string buffer =
       std::to_string(inputs) + " rect " + std::to_string(xdim) + " " + std::to_string(ydim) + " gaussian\n";

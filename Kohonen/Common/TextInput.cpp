@@ -7,6 +7,8 @@
 #include <cstring>
 #include <istream>
 
+#include "FileHandler/ParseTools.h"
+
 namespace mapsmith {
 
 namespace {
@@ -128,5 +130,13 @@ std::string QuoteForMessage(std::string_view text) {
   if (text.size() > kLongest) quoted += "...";
   return quoted + "'";
 }
+
+void ThrowFileError(const std::string& message) { throw FileTools::Error(message, nullptr); }
+
+std::string Counted(std::int64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string MadeUpColumnName(std::int32_t column) { return "x" + std::to_string(column + 1); }
 
 }  // namespace mapsmith

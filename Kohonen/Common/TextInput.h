@@ -1,5 +1,6 @@
 // Reading plain text files fast: a line reader over a stream through one
-// large buffer, and the number conversion that CSV and SOM_PAK files share.
+// large buffer, the number conversion that CSV and SOM_PAK files share, and
+// what the readers of the tools' files share in their messages.
 //
 // LineReader hands out each line as a view into its buffer, valid until the
 // next call. A '\n' ends a line; a '\r' right before it (or at the very end
@@ -11,6 +12,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -80,5 +82,20 @@ const char* ParseNumberFast(const char* first, const char* last, double& value);
 // A text quoted for a message: at most 40 characters, control characters
 // shown as '?', in single quotes.
 std::string QuoteForMessage(std::string_view text);
+
+// The most rows, columns or neurons a file may have: Data and the networks
+// count them in 32 bits.
+constexpr std::int64_t kMaxCount = std::numeric_limits<std::int32_t>::max();
+
+// Throws the error of a file's content, FileTools::Error, with `message`
+// (WithFile makes it a RunError naming the file).
+[[noreturn]] void ThrowFileError(const std::string& message);
+
+// "1 row", "2 rows": `n` with the word `one` or `many`.
+std::string Counted(std::int64_t n, const char* one, const char* many);
+
+// The name a column that the file leaves unnamed is given: x1, x2, ...
+// for `column` 0, 1, ...
+std::string MadeUpColumnName(std::int32_t column);
 
 }  // namespace mapsmith
