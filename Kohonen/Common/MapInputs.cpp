@@ -26,17 +26,23 @@ std::unique_ptr<Data> FirstColumns(const Data& data, int columns) {
 
 }  // namespace
 
-std::unique_ptr<TKohonenNetwork> ReadMapForRuns(const std::string& path, std::vector<std::string>& warnings) {
+void AddMapDataOptions(std::vector<OptionSpec>& options, bool dataOutput) {
+  options.push_back(
+      {"inputs", 0, "N", "use the first N input columns (N: the map's inputs)", "all, as many as the map has"});
+  if (dataOutput)
+    options.push_back({"to", 0, "FORMAT", "output format: dataset, csv or sompak", "by the name of --out"});
+  for (OptionSpec& o : DataInputOptionSpecs()) options.push_back(o);
+}
+
+std::unique_ptr<TKohonenNetwork> ReadMapForRuns(const std::string& path, const char* tool, std::ostream& err) {
   // The readers refuse maps without neurons, grids that do not number the
   // neurons and maps without weights; a map without inputs reads but maps
   // nothing.
+  std::vector<std::string> warnings;
   std::unique_ptr<TKohonenNetwork> map = ReadMapFile(path, FileFormat::Unknown, &warnings);
   if (map->NumInputs() < 1) throw RunError{path, "the map has no inputs"};
+  PrintWarnings(tool, warnings, err);
   return map;
-}
-
-OptionSpec InputsOptionSpec() {
-  return {"inputs", 0, "N", "use the first N input columns (N: the map's inputs)", "all, as many as the map has"};
 }
 
 int InputsFrom(const ParsedOptions& options) {
@@ -44,7 +50,7 @@ int InputsFrom(const ParsedOptions& options) {
 }
 
 DataTable ReadDataForMap(const std::string& path, const DataInputChoice& input, int mapInputs, int selected,
-                         const std::string& mapPath) {
+                         const std::string& mapPath, const char* tool, std::ostream& err) {
   if (selected != 0 && selected != mapInputs)
     throw RunError{mapPath, "the map has " + Counted(mapInputs, "input", "inputs") + ", not " + std::to_string(selected) +
                                 " as --inputs says"};
@@ -71,11 +77,9 @@ DataTable ReadDataForMap(const std::string& path, const DataInputChoice& input, 
         throw RunError{path,
                        "row " + std::to_string(r + 1) + ", column " + std::to_string(c + 1) + ": not a finite number"};
   }
+  PrintWarnings(tool, table.warnings, err);
+  table.warnings.clear();
   return table;
-}
-
-OptionSpec DataOutputOptionSpec() {
-  return {"to", 0, "FORMAT", "output format: dataset, csv or sompak", "by the name of --out"};
 }
 
 FileFormat DataOutputFrom(const ParsedOptions& options) {

@@ -1,6 +1,7 @@
 // Data to be run through a map, made to fit its inputs. The tools that map
-// data (MapsmithMap, MapsmithLabel) read their data files through here, so
-// every one of them refuses the same misfits with the same messages.
+// data (MapsmithMap, MapsmithLabel, MapsmithView) read their maps and data
+// files through here, so every one of them has the same options for them and
+// refuses the same misfits with the same messages.
 #pragma once
 
 #include <memory>
@@ -13,14 +14,18 @@
 
 namespace mapsmith {
 
+// Adds to an option table what a tool that maps data offers after its own
+// options: --inputs N (the first N input columns), --to FORMAT when
+// `dataOutput` (the tool writes data sets), and the data input options
+// (DataInputOptionSpecs).
+void AddMapDataOptions(std::vector<OptionSpec>& options, bool dataOutput);
+
 // Reads the map of a run (a network file or a codebook, recognised by
 // content) and checks that it can map data: it has inputs (the readers see to
-// its neurons, grid and weights). What the reader noticed goes to `warnings`.
-// Throws RunError naming the file.
-std::unique_ptr<TKohonenNetwork> ReadMapForRuns(const std::string& path, std::vector<std::string>& warnings);
-
-// The option that selects the first N input columns, for option tables.
-OptionSpec InputsOptionSpec();
+// its neurons, grid and weights). What the reader noticed is printed on `err`
+// as warnings of `tool` (PrintWarnings) once the map is accepted. Throws
+// RunError naming the file.
+std::unique_ptr<TKohonenNetwork> ReadMapForRuns(const std::string& path, const char* tool, std::ostream& err);
 
 // The value of --inputs, or 0 when it is not given. Throws UsageError.
 int InputsFrom(const ParsedOptions& options);
@@ -30,18 +35,16 @@ int InputsFrom(const ParsedOptions& options);
 // exactly mapInputs input columns, or, with --inputs N (N equal to
 // mapInputs), at least N, of which the first N are kept. Every kept value
 // must be finite. The returned set has mapInputs input columns, no output
-// columns when columns were dropped, and the file's labels; the table's
-// warnings are the reader's. Throws RunError naming the data file (or the
-// map file `mapPath` when --inputs does not match the map).
+// columns when columns were dropped, and the file's labels; once the data is
+// accepted, what the reader noticed is printed on `err` as warnings of `tool`
+// and not kept in the table. Throws RunError naming the data file (or the map file `mapPath` when
+// --inputs does not match the map).
 DataTable ReadDataForMap(const std::string& path, const DataInputChoice& input, int mapInputs, int selected,
-                         const std::string& mapPath);
+                         const std::string& mapPath, const char* tool, std::ostream& err);
 
 // The choice of an output format by --to (dataset, csv or sompak), for tools
 // that write data sets. Unknown when --to is absent. Throws UsageError.
 FileFormat DataOutputFrom(const ParsedOptions& options);
-
-// The option table entry for --to.
-OptionSpec DataOutputOptionSpec();
 
 // Checks that `out` (the value of --out, empty: standard output) can receive
 // a data set in `format`: a name that says map (.net, .cod) needs --to.

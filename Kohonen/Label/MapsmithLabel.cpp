@@ -31,9 +31,7 @@ ToolSpec MakeToolTable() {
           {"out", 'o', "OUT", "the file to write", "standard output"},
       },
   };
-  table.options.push_back(InputsOptionSpec());
-  table.options.push_back(DataOutputOptionSpec());
-  for (OptionSpec& o : DataInputOptionSpecs()) table.options.push_back(o);
+  AddMapDataOptions(table.options, true);
   return table;
 }
 
@@ -55,18 +53,13 @@ int Run(const ParsedOptions& options, std::ostream& out, std::ostream& err) {
   if (!rowsPath.empty()) inputs.push_back(rowsPath);
   CheckDataOutput(outPath, outFormat, inputs);
 
-  std::vector<std::string> warnings;
-  std::unique_ptr<TKohonenNetwork> map = ReadMapForRuns(mapPath, warnings);
-  PrintWarnings(ToolTable().name, warnings, err);
+  const char* tool = ToolTable().name;
+  std::unique_ptr<TKohonenNetwork> map = ReadMapForRuns(mapPath, tool, err);
   const int mapInputs = map->NumInputs();
-  DataTable labelled = ReadDataForMap(labelledPath, input, mapInputs, selected, mapPath);
-  PrintWarnings(ToolTable().name, labelled.warnings, err);
+  DataTable labelled = ReadDataForMap(labelledPath, input, mapInputs, selected, mapPath, tool, err);
   if (!labelled.data->MbrHasLabels) throw RunError{labelledPath, "the rows carry no labels"};
   DataTable rows;
-  if (!rowsPath.empty()) {
-    rows = ReadDataForMap(rowsPath, rowsInput, mapInputs, selected, mapPath);
-    PrintWarnings(ToolTable().name, rows.warnings, err);
-  }
+  if (!rowsPath.empty()) rows = ReadDataForMap(rowsPath, rowsInput, mapInputs, selected, mapPath, tool, err);
 
   std::unique_ptr<Data> labelledMap;
   WithFile(labelledPath, [&] { labelledMap = map->LabelMap(labelled.data.get()); });
@@ -87,9 +80,9 @@ int Run(const ParsedOptions& options, std::ostream& out, std::ostream& err) {
     });
     result.columnNames = rows.columnNames;
   }
-  warnings.clear();
+  std::vector<std::string> warnings;
   WriteDataOutput(outPath, out, result, OutputFormat(outPath, outFormat), warnings);
-  PrintWarnings(ToolTable().name, warnings, err);
+  PrintWarnings(tool, warnings, err);
   return 0;
 }
 

@@ -34,9 +34,7 @@ ToolSpec MakeToolTable() {
            "print rows, quantization-error and topographic-error (alone when --out is not given)"},
       },
   };
-  table.options.push_back(InputsOptionSpec());
-  table.options.push_back(DataOutputOptionSpec());
-  for (OptionSpec& o : DataInputOptionSpecs()) table.options.push_back(o);
+  AddMapDataOptions(table.options, true);
   return table;
 }
 
@@ -76,11 +74,9 @@ int Run(const ParsedOptions& options, std::ostream& out, std::ostream& err) {
   if (!writeRows && options.Has("to")) throw UsageError{"option --to needs --out when --quality is given"};
   CheckDataOutput(outPath, outFormat, {mapPath, dataPath});
 
-  std::vector<std::string> warnings;
-  std::unique_ptr<TKohonenNetwork> map = ReadMapForRuns(mapPath, warnings);
-  PrintWarnings(ToolTable().name, warnings, err);
-  DataTable table = ReadDataForMap(dataPath, input, map->NumInputs(), selected, mapPath);
-  PrintWarnings(ToolTable().name, table.warnings, err);
+  const char* tool = ToolTable().name;
+  std::unique_ptr<TKohonenNetwork> map = ReadMapForRuns(mapPath, tool, err);
+  DataTable table = ReadDataForMap(dataPath, input, map->NumInputs(), selected, mapPath, tool, err);
 
   if (writeRows) {
     std::unique_ptr<Data> rows;
@@ -99,9 +95,9 @@ int Run(const ParsedOptions& options, std::ostream& out, std::ostream& err) {
     });
     const FileFormat format = OutputFormat(outPath, outFormat);
     const DataTable result = OutputTable(std::move(rows), table.columnNames, names, format);
-    warnings.clear();
+    std::vector<std::string> warnings;
     WriteDataOutput(outPath, out, result, format, warnings);
-    PrintWarnings(ToolTable().name, warnings, err);
+    PrintWarnings(tool, warnings, err);
   }
   if (quality) {
     // Measured after the rows are written, so a failed write prints nothing.

@@ -50,8 +50,7 @@ ToolSpec MakeToolTable() {
       0,
       0,
   };
-  table.options.push_back(InputsOptionSpec());
-  for (OptionSpec& option : DataInputOptionSpecs()) table.options.push_back(option);
+  AddMapDataOptions(table.options, false);
   return table;
 }
 
@@ -161,9 +160,8 @@ int View(const ParsedOptions& options, std::ostream&, std::ostream& err) {
   CheckOutputIsNoInput("option --out", outPath, inputs);
 
   // The map and what the request asks of it.
-  std::vector<std::string> warnings;
-  std::unique_ptr<TKohonenNetwork> map = ReadMapForRuns(mapPath, warnings);
-  PrintWarnings(ToolTable().name, warnings, err);
+  const char* tool = ToolTable().name;
+  std::unique_ptr<TKohonenNetwork> map = ReadMapForRuns(mapPath, tool, err);
   int neurons = 0;
   WithFile(mapPath, [&] { neurons = CheckMapGrid(*map); });
   const int n = map->NumInputs();
@@ -204,8 +202,7 @@ int View(const ParsedOptions& options, std::ostream&, std::ostream& err) {
   DataTable data;
   if (options.Has("data")) {
     const std::string path = options.Text("data");
-    data = ReadDataForMap(path, input, n, selected, mapPath);
-    PrintWarnings(ToolTable().name, data.warnings, err);
+    data = ReadDataForMap(path, input, n, selected, mapPath, tool, err);
     request.dataName = BaseName(path);
   }
 
@@ -215,12 +212,11 @@ int View(const ParsedOptions& options, std::ostream&, std::ostream& err) {
     DataTable table = ReadDataFile(path, input.format, input.csv);
     request.labelsName = BaseName(path);
     if (IsLabelledMapOf(*table.data, *map, neurons)) {
-      PrintWarnings(ToolTable().name, table.warnings, err);
+      PrintWarnings(tool, table.warnings, err);
       labelledMap = std::move(table.data);
     } else {
       // Labelled rows, fitted to the map as every tool that maps data does.
-      table = ReadDataForMap(path, input, n, selected, mapPath);
-      PrintWarnings(ToolTable().name, table.warnings, err);
+      table = ReadDataForMap(path, input, n, selected, mapPath, tool, err);
       if (!table.data->MbrHasLabels) throw RunError{path, "the rows carry no labels"};
       WithFile(path, [&] { labelledMap = map->LabelMap(table.data.get()); });
     }
