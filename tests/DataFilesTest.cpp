@@ -143,7 +143,13 @@ TEST_F(DataFilesTest, EveryFormatReadsThroughOneEntryWithItsWarningsNamingTheFil
     return std::string("(done)");
   };
   EXPECT_EQ(reason([&] { ReadDataFile(codebook, FileFormat::Unknown); }), codebook + ": is a map, not a data set");
-  EXPECT_EQ(reason([&] { ReadMapFile(csv); }), csv + ": is a data set, not a map");
+  const std::string notAMap = ": not a map (a network file or SOM_PAK codebook); ";
+  EXPECT_EQ(reason([&] { ReadMapFile(csv); }), csv + notAMap + "its content reads as CSV");
+  const std::string somPakData = Make("data.txt", "2\n1 2\n");
+  EXPECT_EQ(reason([&] { ReadMapFile(somPakData); }),
+            somPakData + notAMap + "its content reads as a SOM_PAK data file");
+  EXPECT_EQ(reason([&] { ReadMapFile(somPakData, FileFormat::DataSet); }),
+            somPakData + notAMap + "it was given as a data set file");
   EXPECT_EQ(reason([&] { ReadDataFile(dir_.string(), FileFormat::Csv); }), dir_.string() + ": is a directory");
   EXPECT_EQ(reason([&] { ReadMapFile(dir_.string(), FileFormat::Network); }), dir_.string() + ": is a directory");
   EXPECT_EQ(reason([&] { WriteDataFile((dir_ / "m.cod").string(), table, FileFormat::Unknown); }),

@@ -136,6 +136,9 @@ TEST_F(MapsmithLabelTest, UsageErrorsAndRunTimeFailures) {
       {{"-m", Data("no-neurons.net"), "-d", labelled_}, Data("no-neurons.net"), "Map layer has no neurons"},
       {{"-m", map_, "-d", malformed}, malformed, "Label list expected"},
       {{"-m", map_, "-d", labelled_, "-r", map_}, map_, "is a map, not a data set"},
+      {{"-m", rows_, "-d", labelled_},
+       rows_,
+       "not a map (a network file or SOM_PAK codebook); its content reads as a data set file"},
   };
   for (auto [args, file, reason] : failures) {
     args.insert(args.end(), {"-o", out});

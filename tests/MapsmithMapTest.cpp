@@ -202,6 +202,7 @@ TEST_F(MapsmithMapTest, RunTimeFailuresNameTheFileAndLeaveAnExistingOutputAlone)
   const std::string malformed = Write("malformed.dat", "[DataSet] [Inputs = 2] [Rows = 2] [Data] 1 2 3 ]");
   const std::string nets = std::string(MAPSMITH_TEST_DATA) + "/networkfile/";
   const std::string full = Data("expected-labelled-map.dat");
+  const std::string garbage = Write("bad.net", "garbage");
   const std::vector<std::tuple<std::string, std::string, std::string, std::string>> cases = {
       // map, data, file named, reason
       {missing, rows_, missing, "cannot open: No such file or directory"},
@@ -215,6 +216,7 @@ TEST_F(MapsmithMapTest, RunTimeFailuresNameTheFileAndLeaveAnExistingOutputAlone)
       {Data("no-neurons.net"), rows_, Data("no-neurons.net"), "Map layer has no neurons"},
       {map_, malformed, malformed, "Unexpected ']'"},
       {map_, map_, map_, "is a map, not a data set"},
+      {garbage, rows_, garbage, "not a map (a network file or SOM_PAK codebook); its content reads as CSV"},
       {map_, Data("infinite.dat"), Data("infinite.dat"), "row 3, column 2: not a finite number"},
   };
   for (const auto& [map, data, file, reason] : cases) {
@@ -223,7 +225,7 @@ TEST_F(MapsmithMapTest, RunTimeFailuresNameTheFileAndLeaveAnExistingOutputAlone)
   }
   ExpectFailure({"-m", map_, "-d", rows_, "-o", Path("no/such/dir.dat")}, Path("no/such/dir.dat"),
                 "cannot create: No such file or directory");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), std::filesystem::directory_iterator()), 2);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), std::filesystem::directory_iterator()), 3);
 }
 
 TEST_F(MapsmithMapTest, HelpListsEveryOptionOfTheManualPage) {

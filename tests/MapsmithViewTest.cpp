@@ -164,7 +164,8 @@ TEST_F(ViewToolTest, RunTimeFailuresNameTheFileAndKeepAnOldPage) {
 
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"--map", Path("missing.net")}, Path("missing.net") + ": cannot open: No such file or directory"},
-      {{"--map", rows}, rows + ": is a data set, not a map"},
+      {{"--map", rows},
+       rows + ": not a map (a network file or SOM_PAK codebook); its content reads as a data set file"},
       {{"--map", broken}, broken + ": Dimensions give 6 neurons, the map layer has 4"},
       {{"--map", map3d, "--show", "colours"}, map3d + ": colours need a map of 3 inputs, this map has 1"},
       {{"--map", map3d, "--slice", "4=0"}, map3d + ": --slice 4=0: the map has 3 dimensions"},

@@ -102,6 +102,25 @@ bool IsDataSetLabel(std::string_view name) {
   return true;
 }
 
+// What a file of `format` is called in messages.
+const char* FormatDescription(FileFormat format) {
+  switch (format) {
+    case FileFormat::DataSet:
+      return "a data set file";
+    case FileFormat::Network:
+      return "a network file";
+    case FileFormat::Csv:
+      return "CSV";
+    case FileFormat::SomPakData:
+      return "a SOM_PAK data file";
+    case FileFormat::SomPakCodebook:
+      return "a SOM_PAK codebook";
+    case FileFormat::Unknown:
+      break;
+  }
+  return "an unknown format";
+}
+
 }  // namespace
 
 FileFormat ParseFormatName(std::string_view option, std::string_view name) {
@@ -276,7 +295,8 @@ void WriteDataFile(const std::string& path, const DataTable& table, FileFormat f
 
 std::unique_ptr<TKohonenNetwork> ReadMapFile(const std::string& path, FileFormat format,
                                              std::vector<std::string>* warnings) {
-  if (format == FileFormat::Unknown) format = DetectFormat(path);
+  const bool detected = format == FileFormat::Unknown;
+  if (detected) format = DetectFormat(path);
   std::unique_ptr<TKohonenNetwork> map;
   std::vector<std::string> bare;
   switch (format) {
@@ -294,7 +314,8 @@ std::unique_ptr<TKohonenNetwork> ReadMapFile(const std::string& path, FileFormat
       ReadFile(path, [&](std::istream& in) { map = ReadCodebook(in, &bare); });
       break;
     default:
-      throw RunError{path, "is a data set, not a map"};
+      throw RunError{path, std::string("not a map (a network file or SOM_PAK codebook); ") +
+                               (detected ? "its content reads as " : "it was given as ") + FormatDescription(format)};
   }
   if (warnings != nullptr) AddWarnings(path, bare, *warnings);
   return map;

@@ -101,7 +101,8 @@ void WriteDataTo(std::ostream& out, const std::string& path, const DataTable& ta
 // Reads a Kohonen map from a network file or a SOM_PAK codebook (`format`
 // Unknown: recognised by content). Warnings (a codebook's labels) go to
 // `warnings` as "<path>: warning: <what>" (dropped when null). Throws
-// RunError ("Not a Kohonen network" for a network of another type).
+// RunError ("Not a Kohonen network" for a network of another type; "not a
+// map (...); its content reads as CSV" for a file of no map format).
 std::unique_ptr<TKohonenNetwork> ReadMapFile(const std::string& path, FileFormat format = FileFormat::Unknown,
                                              std::vector<std::string>* warnings = nullptr);
 
