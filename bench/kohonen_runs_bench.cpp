@@ -6,14 +6,11 @@
 #include <benchmark/benchmark.h>
 
 #include <memory>
-#include <random>
 #include <vector>
 
-#include "DataObject/Data.h"
-#include "NeuralNets/Random.h"
 #include "NeuralNets/TErrorObj.h"
-#include "NeuralNets/TKohonenNetwork.h"
 #include "NeuralNets/TPreparedMap.h"
+#include "bench/BenchData.h"
 
 namespace {
 
@@ -21,21 +18,8 @@ constexpr int kInputs = 64;
 constexpr int kRows = 100000;
 constexpr long long kNeurons = 50 * 50;
 
-struct RunFixture {
-  const int dims[2] = {50, 50};
-  TKohonenNetwork net{kInputs, 2, dims};
-  Data rows{kRows, kInputs, 0, false};
-  RunFixture() {
-    SeedRandom(7);
-    net.Randomize(-1, 1);
-    std::mt19937 gen(3);
-    std::uniform_real_distribution<double> uni(-1, 1);
-    std::vector<double> x(kInputs);
-    for (int r = 0; r < kRows; ++r) {
-      for (double& v : x) v = uni(gen);
-      rows.AddRow(x.data(), nullptr, nullptr);
-    }
-  }
+struct RunFixture : benchdata::RandomMapAndRows {
+  RunFixture() : RandomMapAndRows(kInputs, 50, kRows) {}
 };
 
 RunFixture& Fixture() {

@@ -4,35 +4,17 @@
 // the time of the prepared winner search alone over the same rows.
 #include <benchmark/benchmark.h>
 
-#include <random>
-#include <vector>
-
-#include "DataObject/Data.h"
 #include "NeuralNets/MapQuality.h"
-#include "NeuralNets/Random.h"
-#include "NeuralNets/TKohonenNetwork.h"
 #include "NeuralNets/TPreparedMap.h"
+#include "bench/BenchData.h"
 
 namespace {
 
 constexpr int kInputs = 64;
 constexpr int kRows = 100000;
 
-struct QualityFixture {
-  const int dims[2] = {50, 50};
-  TKohonenNetwork net{kInputs, 2, dims};
-  Data rows{kRows, kInputs, 0, false};
-  QualityFixture() {
-    SeedRandom(7);
-    net.Randomize(-1, 1);
-    std::mt19937 gen(3);
-    std::uniform_real_distribution<double> uni(-1, 1);
-    std::vector<double> x(kInputs);
-    for (int r = 0; r < kRows; ++r) {
-      for (double& v : x) v = uni(gen);
-      rows.AddRow(x.data(), nullptr, nullptr);
-    }
-  }
+struct QualityFixture : benchdata::RandomMapAndRows {
+  QualityFixture() : RandomMapAndRows(kInputs, 50, kRows) {}
 };
 
 QualityFixture& Fixture() {

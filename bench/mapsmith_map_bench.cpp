@@ -15,7 +15,6 @@
 
 #include <filesystem>
 #include <memory>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -24,8 +23,8 @@
 #include "FileHandler/Filer.h"
 #include "FileHandler/NetworkFile.h"
 #include "Kohonen/Map/MapsmithMap.h"
-#include "NeuralNets/Random.h"
 #include "NeuralNets/TKohonenNetwork.h"
+#include "bench/BenchData.h"
 
 extern char** environ;
 
@@ -37,7 +36,8 @@ constexpr int kInputs = 64;
 constexpr int kRows = 100000;
 
 struct Files {
-  fs::path dir = fs::temp_directory_path() / ("mapsmith-map-bench-" + std::to_string(::getpid()));
+  benchdata::ScratchDir scratch{"mapsmith-map-bench"};
+  const fs::path& dir = scratch.path;
   std::string map = (dir / "map.net").string();
   std::string data = (dir / "data.dat").string();
   std::string out = (dir / "out.dat").string();
@@ -45,29 +45,15 @@ struct Files {
   std::unique_ptr<Data> rows;  // the data file as read, for the library run
 
   Files() {
-    fs::create_directories(dir);
-    const int sizes[2] = {50, 50};
-    TKohonenNetwork made(kInputs, 2, sizes);
-    SeedRandom(7);
-    made.Randomize(-1, 1);
+    benchdata::RandomMapAndRows made(kInputs, 50, kRows);
     FileTools tools;
-    SaveNetworkFile(tools, map.c_str(), &made, nullptr);
-
-    Data set(kRows, kInputs, 0, false);
-    std::mt19937 gen(3);
-    std::uniform_real_distribution<double> uni(-1, 1);
-    std::vector<double> x(kInputs);
-    for (int r = 0; r < kRows; ++r) {
-      for (double& v : x) v = uni(gen);
-      set.AddRow(x.data(), nullptr, nullptr);
-    }
-    WriteDataSetFile(tools, data, &set, nullptr);
+    SaveNetworkFile(tools, map.c_str(), &made.net, nullptr);
+    WriteDataSetFile(tools, data, &made.rows, nullptr);
 
     net = LoadKohonenNetwork(tools, map.c_str());
     std::unique_ptr<Data> result;
     ReadDataSetFile(tools, data, rows, result);
   }
-  ~Files() { fs::remove_all(dir); }
 };
 
 Files& TheFiles() {

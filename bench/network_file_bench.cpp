@@ -5,28 +5,15 @@
 
 #include <cstddef>
 #include <ostream>
-#include <streambuf>
 
 #include "FileHandler/NetworkFile.h"
 #include "NeuralNets/Random.h"
 #include "NeuralNets/TKohonenNetwork.h"
+#include "bench/BenchData.h"
 
 namespace {
 
-class CountingBuffer : public std::streambuf {
- public:
-  std::size_t count = 0;
-
- protected:
-  std::streamsize xsputn(const char*, std::streamsize n) override {
-    count += static_cast<std::size_t>(n);
-    return n;
-  }
-  int_type overflow(int_type c) override {
-    if (!traits_type::eq_int_type(c, traits_type::eof())) ++count;
-    return traits_type::not_eof(c);
-  }
-};
+using benchdata::CountingBuffer;
 
 void BM_WriteMap300x300x100(benchmark::State& state) {
   const int dims[] = {300, 300};
@@ -39,7 +26,7 @@ void BM_WriteMap300x300x100(benchmark::State& state) {
     CountingBuffer buffer;
     std::ostream out(&buffer);
     WriteNetwork(tools, out, &net);
-    bytes = buffer.count;
+    bytes = buffer.bytes;
   }
   state.SetItemsProcessed(state.iterations() * 9000000LL);
   state.SetBytesProcessed(static_cast<long long>(state.iterations() * bytes));

@@ -3,12 +3,10 @@
 // the SVG to memory, the U-matrix alone, and the whole tool from files
 // (reading the map and the rows, measuring, writing the page atomically).
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
 #include <sstream>
-#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -22,33 +20,21 @@
 #include "NeuralNets/MapPictures.h"
 #include "NeuralNets/Random.h"
 #include "NeuralNets/TKohonenNetwork.h"
+#include "bench/BenchData.h"
 
 namespace {
 
 constexpr int kInputs = 64;
 constexpr int kRows = 10000;
 
-// Counts what is written and keeps nothing.
-class CountingBuf : public std::streambuf {
- public:
-  std::size_t bytes = 0;
-
- protected:
-  std::streamsize xsputn(const char*, std::streamsize n) override {
-    bytes += static_cast<std::size_t>(n);
-    return n;
-  }
-  int_type overflow(int_type c) override {
-    ++bytes;
-    return c;
-  }
-};
+using benchdata::CountingBuffer;
 
 struct ViewFixture {
   const int dims[2] = {100, 100};
   TKohonenNetwork map{kInputs, 2, dims};
   Data rows{kRows, kInputs, 0, false};
-  std::filesystem::path dir = std::filesystem::temp_directory_path() / ("view-bench-" + std::to_string(::getpid()));
+  benchdata::ScratchDir scratch{"view-bench"};
+  const std::filesystem::path& dir = scratch.path;
   ViewFixture() {
     SeedRandom(11);
     map.Randomize(0, 1);
@@ -58,12 +44,10 @@ struct ViewFixture {
       for (double& v : x) v = RandomStep(state) / 32767.0;
       rows.AddRow(x.data(), nullptr, nullptr);
     }
-    std::filesystem::create_directories(dir);
     FileTools tools;
     SaveNetworkFile(tools, (dir / "map.net").c_str(), &map);
     WriteDataSetFile(tools, (dir / "rows.dat").string(), &rows, nullptr);
   }
-  ~ViewFixture() { std::filesystem::remove_all(dir); }
 };
 
 ViewFixture& Fixture() {
@@ -90,7 +74,7 @@ void BM_PageToMemory(benchmark::State& state) {
   ViewFixture& f = Fixture();
   std::size_t bytes = 0;
   for (auto _ : state) {
-    CountingBuf buf;
+    CountingBuffer buf;
     std::ostream out(&buf);
     mapsmith::WriteSvgPage(mapsmith::BuildMapPage(f.map, Request(false), nullptr, nullptr), out);
     bytes = buf.bytes;
@@ -103,7 +87,7 @@ BENCHMARK(BM_PageToMemory)->Unit(benchmark::kMillisecond);
 void BM_PageWithHitsToMemory(benchmark::State& state) {
   ViewFixture& f = Fixture();
   for (auto _ : state) {
-    CountingBuf buf;
+    CountingBuffer buf;
     std::ostream out(&buf);
     mapsmith::WriteSvgPage(mapsmith::BuildMapPage(f.map, Request(true), &f.rows, nullptr), out);
   }
