@@ -1,48 +1,32 @@
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <string>
 #include <thread>
 
 #include "FileHandler/AtomicFile.h"
 #include "tests/HostileStreams.h"
+#include "tests/TestFiles.h"
 
 namespace fs = std::filesystem;
 using mapsmith::AtomicFile;
 
 namespace {
 
-class AtomicFileTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("atomic-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+using testfiles::Read;
 
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  static void Write(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+class AtomicFileTest : public testfiles::TempDirTest {
+ protected:
   // Everything in the directory, so a leftover temporary file shows.
   std::size_t Entries() const { return std::distance(fs::directory_iterator(dir_), fs::directory_iterator()); }
-
-  fs::path dir_;
 };
 
 TEST_F(AtomicFileTest, ReplacesWholeOnCommitAndKeepsTheOldFileUntilThen) {
-  const std::string target = Path("out.txt");
-  Write(target, "old");
+  const std::string target = Write("out.txt", "old");
   ::chmod(target.c_str(), 0640);
   {
     AtomicFile file;
@@ -59,8 +43,7 @@ TEST_F(AtomicFileTest, ReplacesWholeOnCommitAndKeepsTheOldFileUntilThen) {
 }
 
 TEST_F(AtomicFileTest, AbandonedOrDestroyedWritesLeaveTheTargetAndNoTemporaryFile) {
-  const std::string target = Path("out.txt");
-  Write(target, "old");
+  const std::string target = Write("out.txt", "old");
   {
     AtomicFile file;
     ASSERT_TRUE(file.Open(target));
@@ -116,8 +99,7 @@ TEST_F(AtomicFileTest, NewFilesGetTheUsualModeAndMissingDirectoriesAreRefused) {
 }
 
 TEST_F(AtomicFileTest, SymbolicLinksAreFollowedAndStay) {
-  const std::string real = Path("real.txt");
-  Write(real, "old");
+  const std::string real = Write("real.txt", "old");
   fs::create_symlink("real.txt", Path("link.txt"));  // relative to the link's folder
   AtomicFile file;
   ASSERT_TRUE(file.Open(Path("link.txt")));
@@ -158,10 +140,10 @@ TEST_F(AtomicFileTest, SpecialFilesAreWrittenDirectlyAndWriteErrorsAreReported) 
 }
 
 TEST_F(AtomicFileTest, SameFileComparesIdentityNotNames) {
-  Write(Path("a.txt"), "a");
+  Write("a.txt", "a");
   fs::create_hard_link(Path("a.txt"), Path("hard.txt"));
   fs::create_symlink(Path("a.txt"), Path("soft.txt"));
-  Write(Path("b.txt"), "b");
+  Write("b.txt", "b");
   EXPECT_TRUE(mapsmith::IsSameFile(Path("a.txt").c_str(), Path("hard.txt").c_str()));
   EXPECT_TRUE(mapsmith::IsSameFile(Path("soft.txt").c_str(), Path("a.txt").c_str()));
   EXPECT_TRUE(mapsmith::IsSameFile(Path("a.txt").c_str(), (dir_.string() + "/./a.txt").c_str()));
@@ -170,8 +152,7 @@ TEST_F(AtomicFileTest, SameFileComparesIdentityNotNames) {
 }
 
 TEST_F(AtomicFileTest, AppendsAddToTheEndAndFailedOnesAreTakenBack) {
-  const std::string target = Path("log.txt");
-  Write(target, "old ");
+  const std::string target = Write("log.txt", "old ");
   mapsmith::AppendingFile file;
   ASSERT_TRUE(file.Open(target));
   file.Stream() << "more";
@@ -211,8 +192,7 @@ TEST_F(AtomicFileTest, AppendsAddToTheEndAndFailedOnesAreTakenBack) {
 using AtomicFileDeathTest = AtomicFileTest;
 
 TEST_F(AtomicFileDeathTest, AnAppendThatMeetsAFullDiskIsTakenBack) {
-  const std::string target = Path("log.txt");
-  Write(target, "old");
+  const std::string target = Write("log.txt", "old");
   EXPECT_EXIT(
       {
         if (!hostile::LimitFileSize(4096)) std::_Exit(3);

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iterator>
 #include <sstream>
@@ -10,40 +8,25 @@
 
 #include "Kohonen/Common/CommandLine.h"
 #include "Kohonen/Common/DataFiles.h"
+#include "tests/TestFiles.h"
 
 namespace fs = std::filesystem;
 using namespace mapsmith;
 
 namespace {
 
-class DataFilesTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("datafiles-" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string Make(const std::string& name, const std::string& text) {
-    const std::string path = (dir_ / name).string();
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
-  }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  fs::path dir_;
-};
+using DataFilesTest = testfiles::TempDirTest;
+using testfiles::Read;
 
 TEST_F(DataFilesTest, InputsAreRecognisedByTheirContent) {
-  EXPECT_EQ(DetectFormat(Make("a", "[FormatVersion = 1.0]\n[DataSet]\n")), FileFormat::DataSet);
-  EXPECT_EQ(DetectFormat(Make("b", "/* c */ [FormatVersion=1.0] [NeuralNetwork] [Network]")), FileFormat::Network);
-  EXPECT_EQ(DetectFormat(Make("c", "  [DATASET]")), FileFormat::DataSet);
-  EXPECT_EQ(DetectFormat(Make("d", "3\n1 2 3\n")), FileFormat::SomPakData);
-  EXPECT_EQ(DetectFormat(Make("e", "# comment\n3 rect 4 2 gaussian\n")), FileFormat::SomPakCodebook);
-  EXPECT_EQ(DetectFormat(Make("f", "x,y\n1,2\n")), FileFormat::Csv);
-  EXPECT_EQ(DetectFormat(Make("g", "1.5\n")), FileFormat::Csv);
-  EXPECT_EQ(DetectFormat(Make("h", "")), FileFormat::Csv);
+  EXPECT_EQ(DetectFormat(Write("a", "[FormatVersion = 1.0]\n[DataSet]\n")), FileFormat::DataSet);
+  EXPECT_EQ(DetectFormat(Write("b", "/* c */ [FormatVersion=1.0] [NeuralNetwork] [Network]")), FileFormat::Network);
+  EXPECT_EQ(DetectFormat(Write("c", "  [DATASET]")), FileFormat::DataSet);
+  EXPECT_EQ(DetectFormat(Write("d", "3\n1 2 3\n")), FileFormat::SomPakData);
+  EXPECT_EQ(DetectFormat(Write("e", "# comment\n3 rect 4 2 gaussian\n")), FileFormat::SomPakCodebook);
+  EXPECT_EQ(DetectFormat(Write("f", "x,y\n1,2\n")), FileFormat::Csv);
+  EXPECT_EQ(DetectFormat(Write("g", "1.5\n")), FileFormat::Csv);
+  EXPECT_EQ(DetectFormat(Write("h", "")), FileFormat::Csv);
   try {
     DetectFormat((dir_ / "missing").string());
     FAIL();
@@ -61,7 +44,7 @@ TEST_F(DataFilesTest, InputsAreRecognisedByTheirContent) {
 
 TEST_F(DataFilesTest, DataSetFilesReadAndWriteBackAndAFailedWriteKeepsTheOldFile) {
   const std::string text = Read(std::string(MAPSMITH_TEST_DATA) + "/runs/labelled.dat");
-  const std::string in = Make("in.dat", text);
+  const std::string in = Write("in.dat", text);
   DataTable table = ReadDataFile(in, FileFormat::Unknown);
   ASSERT_NE(table.data, nullptr);
   const std::string out = (dir_ / "out.dat").string();
@@ -81,7 +64,7 @@ TEST_F(DataFilesTest, DataSetFilesReadAndWriteBackAndAFailedWriteKeepsTheOldFile
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
 
   try {
-    ReadDataFile(Make("bad.dat", "[DataSet] [Inputs = 2] [Rows = 1] [Data] 1 ]"), FileFormat::Unknown);
+    ReadDataFile(Write("bad.dat", "[DataSet] [Inputs = 2] [Rows = 1] [Data] 1 ]"), FileFormat::Unknown);
     FAIL();
   } catch (const RunError& e) {
     EXPECT_EQ(e.file, (dir_ / "bad.dat").string());
@@ -114,7 +97,7 @@ TEST_F(DataFilesTest, MapsFromNetworkFilesMustBeKohonenMaps) {
 }
 
 TEST_F(DataFilesTest, EveryFormatReadsThroughOneEntryWithItsWarningsNamingTheFile) {
-  const std::string csv = Make("in.csv", "x;kind\n1;a\n2;\n");
+  const std::string csv = Write("in.csv", "x;kind\n1;a\n2;\n");
   CsvOptions options;
   options.labelColumn = "kind";
   DataTable table = ReadDataFile(csv, FileFormat::Unknown, options);
@@ -125,10 +108,10 @@ TEST_F(DataFilesTest, EveryFormatReadsThroughOneEntryWithItsWarningsNamingTheFil
   PrintWarnings("MapsmithToy", table.warnings, err);
   EXPECT_EQ(err.str(), "MapsmithToy: " + table.warnings[0] + "\n");
 
-  const std::string sompak = Make("in.txt", "1\n5 weight=2\n");
+  const std::string sompak = Write("in.txt", "1\n5 weight=2\n");
   EXPECT_EQ(ReadDataFile(sompak, FileFormat::Unknown).warnings,
             (std::vector<std::string>{sompak + ": warning: 1 row carries weight= or fixed= qualifiers, which are ignored"}));
-  const std::string codebook = Make("in.cod", "1 rect 1 1 gaussian\n0.5 lab\n");
+  const std::string codebook = Write("in.cod", "1 rect 1 1 gaussian\n0.5 lab\n");
   std::vector<std::string> warnings;
   std::unique_ptr<TKohonenNetwork> map = ReadMapFile(codebook, FileFormat::Unknown, &warnings);
   EXPECT_EQ(warnings, (std::vector<std::string>{codebook + ": warning: 1 unit carries labels, which are ignored"}));
@@ -145,7 +128,7 @@ TEST_F(DataFilesTest, EveryFormatReadsThroughOneEntryWithItsWarningsNamingTheFil
   EXPECT_EQ(reason([&] { ReadDataFile(codebook, FileFormat::Unknown); }), codebook + ": is a map, not a data set");
   const std::string notAMap = ": not a map (a network file or SOM_PAK codebook); ";
   EXPECT_EQ(reason([&] { ReadMapFile(csv); }), csv + notAMap + "its content reads as CSV");
-  const std::string somPakData = Make("data.txt", "2\n1 2\n");
+  const std::string somPakData = Write("data.txt", "2\n1 2\n");
   EXPECT_EQ(reason([&] { ReadMapFile(somPakData); }),
             somPakData + notAMap + "its content reads as a SOM_PAK data file");
   EXPECT_EQ(reason([&] { ReadMapFile(somPakData, FileFormat::DataSet); }),

@@ -4,8 +4,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <sstream>
 #include <string>
@@ -15,6 +13,7 @@
 #include "FileHandler/NetworkFile.h"
 #include "Kohonen/Convert/MapsmithConvert.h"
 #include "NeuralNets/Random.h"
+#include "tests/ToolRun.h"
 
 namespace fs = std::filesystem;
 
@@ -22,57 +21,31 @@ namespace {
 
 const std::string kExamples = std::string(MAPSMITH_TEST_DATA) + "/../../examples/convert/";
 
-struct Result {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-std::string Read(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using tooltest::Outcome;
+using tooltest::Read;
 
 std::string Usage(const std::string& line) {
   return "MapsmithConvert: " + line + "\nTry 'MapsmithConvert --help'.\n";
 }
 
-class MapsmithConvertTest : public ::testing::Test {
+class MapsmithConvertTest : public tooltest::ToolTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("convert-" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-  std::string Make(const std::string& name, const std::string& text) const {
-    std::ofstream(Path(name), std::ios::binary) << text;
-    return Path(name);
-  }
-  static Result Run(std::vector<std::string> args) {
-    args.insert(args.begin(), "MapsmithConvert");
-    std::vector<const char*> argv;
-    for (const std::string& a : args) argv.push_back(a.c_str());
-    std::ostringstream out, err;
-    const int status = RunMapsmithConvert(static_cast<int>(argv.size()), argv.data(), out, err);
-    return {status, out.str(), err.str()};
+  static Outcome Run(const std::vector<std::string>& args) {
+    return ToolTest::Run(RunMapsmithConvert, "MapsmithConvert", args);
   }
   // Runs a command that must fail, and checks that `output`, made beforehand,
   // is exactly as it was.
-  Result RunFailing(std::vector<std::string> args, const std::string& output) {
-    Make(output, "old contents\n");
-    Result r = Run(std::move(args));
+  Outcome RunFailing(std::vector<std::string> args, const std::string& output) {
+    Write(output, "old contents\n");
+    Outcome r = Run(std::move(args));
     EXPECT_NE(r.status, 0);
     EXPECT_EQ(Read(Path(output)), "old contents\n");
     return r;
   }
-
-  fs::path dir_;
 };
 
 TEST_F(MapsmithConvertTest, HelpAndVersion) {
-  Result r = Run({"--help"});
+  Outcome r = Run({"--help"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
   EXPECT_TRUE(r.out.starts_with("Usage: MapsmithConvert [OPTION]... IN OUT\n")) << r.out;
@@ -86,9 +59,9 @@ TEST_F(MapsmithConvertTest, HelpAndVersion) {
 }
 
 TEST_F(MapsmithConvertTest, UsageErrorsExitTwoAndLeaveTheOutput) {
-  const std::string in = Make("in.csv", "a,b\n1,2\n");
+  const std::string in = Write("in.csv", "a,b\n1,2\n");
   const std::string out = Path("out.dat");
-  const std::string map = Make("m.cod", "1 rect 1 1 gaussian\n0.5\n");
+  const std::string map = Write("m.cod", "1 rect 1 1 gaussian\n0.5\n");
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{}, "missing IN and OUT operands"},
       {{in}, "missing OUT operand after '" + in + "'"},
@@ -113,7 +86,7 @@ TEST_F(MapsmithConvertTest, UsageErrorsExitTwoAndLeaveTheOutput) {
        "options --scale and --scale-with apply to data sets, and '" + map + "' holds a map"},
   };
   for (const auto& [args, message] : cases) {
-    Result r = RunFailing(args, "out.dat");
+    Outcome r = RunFailing(args, "out.dat");
     EXPECT_EQ(r.status, 2) << message;
     EXPECT_EQ(r.err, Usage(message));
     EXPECT_EQ(r.out, "");
@@ -121,18 +94,18 @@ TEST_F(MapsmithConvertTest, UsageErrorsExitTwoAndLeaveTheOutput) {
   // The same file under another name, and a scale file that would overwrite the input.
   ASSERT_EQ(::link(in.c_str(), Path("hard.csv").c_str()), 0);
   EXPECT_EQ(Run({in, Path("hard.csv")}).err, Usage("output '" + Path("hard.csv") + "' is also an input"));
-  const std::string scaleIn = Make("x.scale", "1,2\n3,4\n");
+  const std::string scaleIn = Write("x.scale", "1,2\n3,4\n");
   EXPECT_EQ(Run({scaleIn, Path("x"), "--scale=range"}).err,
             Usage("scale file '" + Path("x.scale") + "' is also an input"));
 }
 
 TEST_F(MapsmithConvertTest, RunTimeFailuresExitOneNameTheFileAndLeaveTheOutput) {
-  const std::string csv = Make("in.csv", "a,b\n1,2\n3,x\n");
-  const std::string good = Make("good.csv", "a,b\n1,2\n3,4\n");
-  const std::string map = Make("m.cod", "1 rect 2 1 gaussian\n0.5 lab\n1\n");
-  const std::string scale = Make("s.scale", "[DataSet] [Rows = 1] [Inputs = 3] [Data] 1 2 3 [~Data] [~DataSet]");
+  const std::string csv = Write("in.csv", "a,b\n1,2\n3,x\n");
+  const std::string good = Write("good.csv", "a,b\n1,2\n3,4\n");
+  const std::string map = Write("m.cod", "1 rect 2 1 gaussian\n0.5 lab\n1\n");
+  const std::string scale = Write("s.scale", "[DataSet] [Rows = 1] [Inputs = 3] [Data] 1 2 3 [~Data] [~DataSet]");
   const std::string out = Path("out.dat");
-  Make("bad.scale", "[DataSet] [Rows = 1] [Inputs = 2] [Data] 0 1 [~Data] [~DataSet]");
+  Write("bad.scale", "[DataSet] [Rows = 1] [Inputs = 2] [Data] 0 1 [~Data] [~DataSet]");
   struct Case {
     std::vector<std::string> args;
     std::string target;  // the output file, made beforehand
@@ -147,23 +120,28 @@ TEST_F(MapsmithConvertTest, RunTimeFailuresExitOneNameTheFileAndLeaveTheOutput) 
       {{map, Path("x.csv")}, "x.csv", Path("x.csv") + ": a map cannot be written as a data set"},
       {{good, Path("out.net")}, "out.net", Path("out.net") + ": a data set cannot be written as a map"},
       {{good, out, "--to=codebook"}, "out.dat", out + ": a data set cannot be written as a map"},
-      {{good, out, "--scale-with=" + Path("none.scale")}, "out.dat",
+      {{good, out, "--scale-with=" + Path("none.scale")},
+       "out.dat",
        Path("none.scale") + ": cannot open: No such file or directory"},
-      {{good, out, "--scale-with=" + scale}, "out.dat",
+      {{good, out, "--scale-with=" + scale},
+       "out.dat",
        scale + ": not a scale file: it must hold one row per column with two numbers, offset and divisor"},
-      {{good, out, "--scale-with=" + Path("bad.scale")}, "out.dat",
+      {{good, out, "--scale-with=" + Path("bad.scale")},
+       "out.dat",
        good + ": the scale file holds factors for 1 columns; the data has 2"},
-      {{Make("blank.csv", "a,kind\n1,dark red\n"), out, "--label-column=kind"}, "out.dat",
-       out +
-           ": row 1: the label 'dark red' cannot be written to a data set file (a label is one word without blanks, "
-           "commas or any of []/*=<>)"},
-      {{Make("hexa.cod", "2 hexa 2 2 gaussian\n"), Path("out.net")}, "out.net",
+      {{Write("blank.csv", "a,kind\n1,dark red\n"), out, "--label-column=kind"},
+       "out.dat",
+       out + ": row 1: the label 'dark red' cannot be written to a data set file (a label is one word without blanks, "
+             "commas or any of []/*=<>)"},
+      {{Write("hexa.cod", "2 hexa 2 2 gaussian\n"), Path("out.net")},
+       "out.net",
        Path("hexa.cod") + ": line 1: hexagonal (hexa) codebooks are not supported; maps here are rectangular grids"},
-      {{Make("cube.net", Read(kExamples + "expected-colors.net")), Path("out.cod"), "--to=sompak"}, "out.cod",
+      {{Write("cube.net", Read(kExamples + "expected-colors.net")), Path("out.cod"), "--to=sompak"},
+       "out.cod",
        Path("out.cod") + ": a map cannot be written as a data set"},
   };
   for (const Case& c : cases) {
-    Result r = RunFailing(c.args, c.target);
+    Outcome r = RunFailing(c.args, c.target);
     EXPECT_EQ(r.status, 1) << c.message;
     EXPECT_EQ(r.err, "MapsmithConvert: " + c.message + "\n");
     EXPECT_EQ(r.out, "");
@@ -171,7 +149,7 @@ TEST_F(MapsmithConvertTest, RunTimeFailuresExitOneNameTheFileAndLeaveTheOutput) 
   EXPECT_EQ(Run({good, Path("no/such/dir.dat")}).err,
             "MapsmithConvert: " + Path("no/such/dir.dat") + ": cannot create: No such file or directory\n");
   // A failed scaled run leaves both the output and its scale file.
-  Make("out.dat.scale", "old scale\n");
+  Write("out.dat.scale", "old scale\n");
   RunFailing({csv, out, "--scale=range"}, "out.dat");
   EXPECT_EQ(Read(Path("out.dat.scale")), "old scale\n");
   for (const auto& entry : fs::directory_iterator(dir_))  // no temporary file left behind
@@ -193,7 +171,7 @@ TEST_F(MapsmithConvertTest, TheReadmeCommandsGiveTheExpectedFiles) {
     std::vector<std::string> args;
     for (std::string w; words >> w;) args.push_back(w);
     args.erase(args.begin());
-    const Result r = Run(args);
+    const Outcome r = Run(args);
     ++commands;
     if (args[0].starts_with("bad-")) {
       EXPECT_EQ(r.status, 1) << line;
@@ -210,7 +188,7 @@ TEST_F(MapsmithConvertTest, TheReadmeCommandsGiveTheExpectedFiles) {
 
 TEST_F(MapsmithConvertTest, OutputsMatchTheExpectedFiles) {
   // A data set file to CSV with made-up names.
-  Result r = Run({kExamples + "expected-flowers.dat", Path("flowers.csv"), "--output-header"});
+  Outcome r = Run({kExamples + "expected-flowers.dat", Path("flowers.csv"), "--output-header"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Read(Path("flowers.csv")),
             "x1,x2,x3,label\n5.1,3.5,1.4,setosa\n4.9,3,1.4,setosa\n4.7,3.2,1.3,setosa\n7,3.2,4.7,versicolor\n"
@@ -225,22 +203,22 @@ TEST_F(MapsmithConvertTest, OutputsMatchTheExpectedFiles) {
 
   // A constant column is left alone and said once; separators and headers of
   // the output; --to over the extension; --from over the content.
-  const std::string constant = Make("c.txt", "x;y\n1;5\n3;5\n");
+  const std::string constant = Write("c.txt", "x;y\n1;5\n3;5\n");
   r = Run({constant, Path("c.out"), "--scale=range", "--to=csv", "--output-separator=tab", "--output-no-header"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "MapsmithConvert: " + constant + ": column 2 is constant and left as it is\n");
   EXPECT_EQ(Read(Path("c.out")), "0\t5\n1\t5\n");
-  const std::string numbers = Make("n.dat", "3\n4\n5\n");  // one number on line 1: a SOM_PAK file by content
+  const std::string numbers = Write("n.dat", "3\n4\n5\n");  // one number on line 1: a SOM_PAK file by content
   r = Run({numbers, Path("n.csv"), "--from=csv", "--output-separator=;"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Read(Path("n.csv")), "3\n4\n5\n");
-  r = Run({Make("two.csv", "1\t2\n3\t4\n"), Path("two.csv.out"), "--separator=tab", "--no-header", "--to", "csv",
+  r = Run({Write("two.csv", "1\t2\n3\t4\n"), Path("two.csv.out"), "--separator=tab", "--no-header", "--to", "csv",
            "--output-separator", ";"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Read(Path("two.csv.out")), "1;2\n3;4\n");
 
   // SOM_PAK data: qualifiers warned about, labels kept, #n names carried to CSV.
-  const std::string sompak = Make("d.txt", "2\n#n u v\n1 2 a weight=2\n3 4\n5 6 b fixed=0,1\n");
+  const std::string sompak = Write("d.txt", "2\n#n u v\n1 2 a weight=2\n3 4\n5 6 b fixed=0,1\n");
   r = Run({sompak, Path("d.csv")});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "MapsmithConvert: " + sompak + ": warning: 2 rows carry weight= or fixed= qualifiers, which are ignored\n");
@@ -259,7 +237,7 @@ TEST_F(MapsmithConvertTest, OutputsMatchTheExpectedFiles) {
 TEST_F(MapsmithConvertTest, DataSetFileToCsvAndBackIsExact) {
   // Random values as a data set file holds them (15 digits), with labels.
   std::mt19937_64 random(5);
-  Data set(500, 7, 0, true);
+  ::Data set(500, 7, 0, true);
   double row[7];
   for (int r = 0; r < 500; ++r) {
     for (double& v : row) {

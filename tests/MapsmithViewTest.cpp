@@ -1,13 +1,10 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,39 +16,18 @@
 #include "Kohonen/View/SvgPage.h"
 #include "NeuralNets/TKohonenNetwork.h"
 #include "SvgChecks.h"
+#include "tests/ToolRun.h"
 
 namespace fs = std::filesystem;
 using namespace svgchecks;
 
 namespace {
 
-struct ToolRun {
-  int status;
-  std::string out;
-  std::string err;
-};
+using tooltest::Outcome;
+using tooltest::Read;
 
-class ViewToolTest : public ::testing::Test {
+class ViewToolTest : public tooltest::ToolTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("mapsmithview-" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-
-  std::string Make(const std::string& name, const std::string& text) {
-    fs::create_directories(fs::path(Path(name)).parent_path());
-    std::ofstream(Path(name), std::ios::binary) << text;
-    return Path(name);
-  }
-
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-
   // A map of `inputs` inputs on `sizes` whose neuron i has the weights
   // weight(i, j), saved as a network file.
   template <class Weight>
@@ -72,7 +48,7 @@ class ViewToolTest : public ::testing::Test {
   // Rows (k, 10k, -k) for each k, labelled with labels[k] when given.
   std::string SaveRows(const std::string& name, const std::vector<double>& ks,
                        const std::vector<std::string>& labels = {}) {
-    Data data(static_cast<int>(ks.size()), 3, 0, !labels.empty());
+    ::Data data(static_cast<int>(ks.size()), 3, 0, !labels.empty());
     for (std::size_t r = 0; r < ks.size(); ++r) {
       const double x[] = {ks[r], 10 * ks[r], -ks[r]};
       TLabelList list;
@@ -85,28 +61,19 @@ class ViewToolTest : public ::testing::Test {
     return Path(name);
   }
 
-  static ToolRun View(std::vector<std::string> args) {
-    args.insert(args.begin(), "MapsmithView");
-    std::vector<const char*> argv;
-    for (const std::string& arg : args) argv.push_back(arg.c_str());
-    std::ostringstream out, err;
-    const int status = RunMapsmithView(static_cast<int>(argv.size()), argv.data(), out, err);
-    return {status, out.str(), err.str()};
-  }
-
-  fs::path dir_;
+  static Outcome View(const std::vector<std::string>& args) { return Run(RunMapsmithView, "MapsmithView", args); }
 };
 
 std::string Usage(const std::string& line) { return "MapsmithView: " + line + "\nTry 'MapsmithView --help'.\n"; }
 
 TEST_F(ViewToolTest, HelpAndVersion) {
-  ToolRun help = View({"--help"});
+  Outcome help = View({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.rfind("Usage: MapsmithView --map MAP --out PAGE.svg [OPTION]...\n", 0), 0u);
   for (const char* option : {"--data=DATA", "--labels=LABELLED", "--show=LIST", "--names=A,B,...",
                              "--names-from=FILE.csv", "--slice=K=V,...", "--torus", "--title=TEXT", "--from=FORMAT"})
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
-  ToolRun version = View({"--version"});
+  Outcome version = View({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out.rfind("MapsmithView ", 0), 0u);
 }
@@ -136,7 +103,7 @@ TEST_F(ViewToolTest, UsageErrorsNameTheOption) {
       {{"--map", map, "--out", out, "extra"}, "extra operand 'extra'"},
   };
   for (const auto& [args, message] : cases) {
-    ToolRun r = View(args);
+    Outcome r = View(args);
     EXPECT_EQ(r.status, 2) << message;
     EXPECT_EQ(r.err, Usage(message));
     EXPECT_FALSE(fs::exists(out)) << message;
@@ -146,21 +113,21 @@ TEST_F(ViewToolTest, UsageErrorsNameTheOption) {
 TEST_F(ViewToolTest, RunTimeFailuresNameTheFileAndKeepAnOldPage) {
   const std::string map = ColourMap();
   const std::string map3d = SaveMap("cube.net", 1, {2, 3, 2}, [](int i, int) { return i; });
-  const std::string out = Make("page.svg", "old page");
+  const std::string out = Write("page.svg", "old page");
   const std::string rows = SaveRows("rows.dat", {0, 1, 2});
-  const std::string twoColumns = Make("two.dat",
-                                      "[FormatVersion = 1.0]\n[DataSet]\n[Rows = 1]\n[Inputs = 2]\n"
-                                      "[Data]\n1 2\n[~Data]\n[~DataSet]\n");
-  const std::string nan = Make("nan.dat",
-                               "[FormatVersion = 1.0]\n[DataSet]\n[Rows = 2]\n[Inputs = 3]\n"
-                               "[Data]\n1 2 3\n1 nan 3\n[~Data]\n[~DataSet]\n");
-  const std::string fourColumns = Make("four.dat",
-                                       "[FormatVersion = 1.0]\n[DataSet]\n[Rows = 1]\n[Inputs = 4]\n"
-                                       "[Data]\n1 2 3 4\n[~Data]\n[~DataSet]\n");
+  const std::string twoColumns = Write("two.dat",
+                                       "[FormatVersion = 1.0]\n[DataSet]\n[Rows = 1]\n[Inputs = 2]\n"
+                                       "[Data]\n1 2\n[~Data]\n[~DataSet]\n");
+  const std::string nan = Write("nan.dat",
+                                "[FormatVersion = 1.0]\n[DataSet]\n[Rows = 2]\n[Inputs = 3]\n"
+                                "[Data]\n1 2 3\n1 nan 3\n[~Data]\n[~DataSet]\n");
+  const std::string fourColumns = Write("four.dat",
+                                        "[FormatVersion = 1.0]\n[DataSet]\n[Rows = 1]\n[Inputs = 4]\n"
+                                        "[Data]\n1 2 3 4\n[~Data]\n[~DataSet]\n");
   // A map whose sizes do not multiply to its neurons, as a file may hold it.
   std::string text = Read(map);
   text.replace(text.find("Size=2"), 6, "Size=3");
-  const std::string broken = Make("broken.net", text);
+  const std::string broken = Write("broken.net", text);
 
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"--map", Path("missing.net")}, Path("missing.net") + ": cannot open: No such file or directory"},
@@ -183,14 +150,14 @@ TEST_F(ViewToolTest, RunTimeFailuresNameTheFileAndKeepAnOldPage) {
   };
   for (auto [args, message] : cases) {
     if (std::find(args.begin(), args.end(), "--out") == args.end()) args.insert(args.end(), {"--out", out});
-    ToolRun r = View(args);
+    Outcome r = View(args);
     EXPECT_EQ(r.status, 1) << message;
     EXPECT_EQ(r.err, "MapsmithView: " + message + "\n");
     EXPECT_EQ(Read(out), "old page") << message;
   }
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 8);  // no temporary left
   // --inputs 3 uses the first three of four columns.
-  ToolRun r = View({"--map", map, "--out", out, "--data", fourColumns, "--inputs", "3"});
+  Outcome r = View({"--map", map, "--out", out, "--data", fourColumns, "--inputs", "3"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(Read(out).find("Data four.dat: 1 row,"), std::string::npos);
 }
@@ -199,8 +166,8 @@ TEST_F(ViewToolTest, PageIsWellFormedXml) {
   if (!HaveXmlChecker()) GTEST_SKIP() << kNoXmlChecker;
   const std::string map = ColourMap();
   const std::string rows = SaveRows("rows.dat", {0, 1, 1, 3}, {"a", "b", "b", "c"});
-  ToolRun r = View({"--map", map, "--out", Path("page.svg"), "--data", rows, "--labels", rows, "--show",
-                "colours,umatrix,planes,hits,labels", "--names", "<r>,g&g,\"b\"", "--title", "A & B"});
+  Outcome r = View({"--map", map, "--out", Path("page.svg"), "--data", rows, "--labels", rows, "--show",
+                    "colours,umatrix,planes,hits,labels", "--names", "<r>,g&g,\"b\"", "--title", "A & B"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(XmlError(Read(Path("page.svg"))), "");
 }
@@ -210,8 +177,8 @@ TEST_F(ViewToolTest, PageIsWellFormedXml) {
 TEST_F(ViewToolTest, PanelsHitsAndCaption) {
   const std::string map = ColourMap();
   const std::string rows = SaveRows("rows.dat", {0, 0.2, 1, 2.9, 3, 3});
-  ToolRun r = View({"--map", map, "--out", Path("page.svg"), "--data", rows, "--show", "colours,umatrix,planes,hits",
-                "--names", "red,green,blue", "--torus"});
+  Outcome r = View({"--map", map, "--out", Path("page.svg"), "--data", rows, "--show", "colours,umatrix,planes,hits",
+                    "--names", "red,green,blue", "--torus"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "");
   const std::string svg = Read(Path("page.svg"));
@@ -241,7 +208,7 @@ TEST_F(ViewToolTest, PanelsHitsAndCaption) {
 TEST_F(ViewToolTest, SlicesAndOneDimensionalMaps) {
   // Neuron i weighs i, so the plane shows the neuron numbers of the slice.
   const std::string cube = SaveMap("cube.net", 1, {2, 3, 2}, [](int i, int) { return i; });
-  ToolRun r = View({"--map", cube, "--out", Path("cube.svg"), "--slice", "3=1", "--show", "planes"});
+  Outcome r = View({"--map", cube, "--out", Path("cube.svg"), "--slice", "3=1", "--show", "planes"});
   ASSERT_EQ(r.status, 0) << r.err;
   std::string svg = Read(Path("cube.svg"));
   std::vector<std::string> groups = CellGroups(svg);
@@ -277,14 +244,14 @@ TEST_F(ViewToolTest, LabelsFromRowsOrFromTheLabelledMap) {
     std::unique_ptr<TKohonenNetwork> net;
     FileTools tools;
     net = LoadKohonenNetwork(tools, map.c_str());
-    std::unique_ptr<Data> data, none;
+    std::unique_ptr<::Data> data, none;
     ASSERT_EQ(ReadDataSetFile(tools, rows, data, none), 0);
-    std::unique_ptr<Data> labelled = net->LabelMap(data.get());
+    std::unique_ptr<::Data> labelled = net->LabelMap(data.get());
     fs::create_directories(dir_ / "labelled");
     ASSERT_EQ(WriteDataSetFile(tools, Path("labelled/labels.dat"), labelled.get(), nullptr), 0);
   }
-  ToolRun a = View({"--map", map, "--out", Path("a.svg"), "--labels", rows});
-  ToolRun b = View({"--map", map, "--out", Path("b.svg"), "--labels", Path("labelled/labels.dat")});
+  Outcome a = View({"--map", map, "--out", Path("a.svg"), "--labels", rows});
+  Outcome b = View({"--map", map, "--out", Path("b.svg"), "--labels", Path("labelled/labels.dat")});
   ASSERT_EQ(a.status, 0) << a.err;
   ASSERT_EQ(b.status, 0) << b.err;
   const std::string svg = Read(Path("a.svg"));
@@ -306,12 +273,12 @@ namespace {
 // escaped and intact, whatever markup characters and UTF-8 they hold.
 TEST_F(ViewToolTest, NamesAndLabelsFromCsvComeOutEscapedAndIntact) {
   const std::string map = ColourMap();
-  const std::string csv = Make("names.csv",
-                               "\"a<b\",\"c&d\",\"say \"\"hi\"\"\",kind\n"
-                               "0,0,0,日本 & <co>\n"
-                               "3,30,-3,\"grün \"\"x\"\"\"\n");
-  ToolRun r = View({"--map", map, "--out", Path("page.svg"), "--names-from", csv, "--labels", csv, "--label-column",
-                    "kind"});
+  const std::string csv = Write("names.csv",
+                                "\"a<b\",\"c&d\",\"say \"\"hi\"\"\",kind\n"
+                                "0,0,0,日本 & <co>\n"
+                                "3,30,-3,\"grün \"\"x\"\"\"\n");
+  Outcome r =
+      View({"--map", map, "--out", Path("page.svg"), "--names-from", csv, "--labels", csv, "--label-column", "kind"});
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string svg = Read(Path("page.svg"));
   for (const char* text : {">a&lt;b</text>", ">c&amp;d</text>", ">say &quot;hi&quot;</text>",
@@ -323,7 +290,7 @@ TEST_F(ViewToolTest, NamesAndLabelsFromCsvComeOutEscapedAndIntact) {
   r = View({"--map", map, "--out", Path("page.svg"), "--names-from", dataSet});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "MapsmithView: " + dataSet + ": has no header row of column names\n");
-  const std::string four = Make("four.csv", "a,b,c,d\n1,2,3,4\n");
+  const std::string four = Write("four.csv", "a,b,c,d\n1,2,3,4\n");
   r = View({"--map", map, "--out", Path("page.svg"), "--names-from", four});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "MapsmithView: " + four + ": names 4 columns, the map has 3 inputs\n");

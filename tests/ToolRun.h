@@ -4,16 +4,15 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "tests/TestFiles.h"
 
 namespace tooltest {
 
@@ -25,10 +24,7 @@ struct Outcome {
 
 using Entry = int (*)(int, const char* const*, std::ostream&, std::ostream&);
 
-inline std::string Read(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testfiles::Read;
 
 // The long options ("--name") a help text or manual page names; a manual
 // page writes each '-' as "\\-".
@@ -48,23 +44,11 @@ inline std::set<std::string> LongOptions(const std::string& text) {
   return names;
 }
 
-// A test's own directory; the files of tests/data/tools are reached by Data().
-class ToolTest : public ::testing::Test {
+// A test's own directory (Path, Write, dir_ as TempDirTest has them); the
+// files of tests/data/tools are reached by Data().
+class ToolTest : public testfiles::TempDirTest {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() / ("mapsmith-tool-" + std::to_string(::getpid()) + "-" +
-                                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
   static std::string Data(const std::string& name) { return std::string(MAPSMITH_TEST_DATA) + "/tools/" + name; }
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-  std::string Write(const std::string& name, const std::string& text) const {
-    std::ofstream(dir_ / name, std::ios::binary) << text;
-    return Path(name);
-  }
 
   // Runs `entry` in-process with argv[0] = tool.
   static Outcome Run(Entry entry, const char* tool, const std::vector<std::string>& args) {
@@ -90,8 +74,6 @@ class ToolTest : public ::testing::Test {
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, device ? std::string() : Read(dir_ / stdoutFile),
             Read(dir_ / "stderr.txt")};
   }
-
-  std::filesystem::path dir_;
 };
 
 }  // namespace tooltest
