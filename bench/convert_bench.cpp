@@ -11,13 +11,13 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <streambuf>
 #include <string>
 
 #include "FileHandler/Filer.h"
 #include "FileHandler/ParseTools.h"
 #include "Kohonen/Common/CsvFile.h"
 #include "Kohonen/Convert/MapsmithConvert.h"
+#include "bench/BenchData.h"
 
 using namespace mapsmith;
 
@@ -58,21 +58,7 @@ const std::string& CsvFileName() {
   return name;
 }
 
-// Counts what is written and keeps nothing.
-class CountingBuf : public std::streambuf {
- public:
-  std::int64_t bytes = 0;
-
- protected:
-  std::streamsize xsputn(const char*, std::streamsize n) override {
-    bytes += n;
-    return n;
-  }
-  int_type overflow(int_type ch) override {
-    ++bytes;
-    return ch;
-  }
-};
+using benchdata::CountingBuffer;
 
 double PeakMegabytes() {
   rusage usage{};
@@ -108,7 +94,7 @@ void BM_WriteDataSetFileToNothing(benchmark::State& state) {
   std::ifstream file(CsvFileName(), std::ios::binary);
   const DataTable table = ReadCsv(file, {});
   for (auto _ : state) {
-    CountingBuf buf;
+    CountingBuffer buf;
     std::ostream out(&buf);
     FileTools tools;
     WriteDataSetFile(tools, out, table.data.get(), nullptr);
@@ -121,7 +107,7 @@ void BM_WriteCsvToNothing(benchmark::State& state) {
   std::ifstream file(CsvFileName(), std::ios::binary);
   const DataTable table = ReadCsv(file, {});
   for (auto _ : state) {
-    CountingBuf buf;
+    CountingBuffer buf;
     std::ostream out(&buf);
     WriteCsv(out, table, {});
     benchmark::DoNotOptimize(buf.bytes);
