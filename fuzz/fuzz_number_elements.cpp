@@ -13,30 +13,13 @@
 #include <vector>
 
 #include "FileHandler/ParseTools.h"
+#include "fuzz/TrickleBuffer.h"
 
 namespace {
 
 void Check(bool condition) {
   if (!condition) std::abort();
 }
-
-class TrickleBuffer : public std::streambuf {
- public:
-  explicit TrickleBuffer(std::string text) : text_(std::move(text)) {}
-
- protected:
-  int_type underflow() override {
-    if (pos_ >= text_.size()) return traits_type::eof();
-    ch_ = text_[pos_++];
-    setg(&ch_, &ch_, &ch_ + 1);
-    return traits_type::to_int_type(ch_);
-  }
-
- private:
-  std::string text_;
-  size_t pos_ = 0;
-  char ch_ = 0;
-};
 
 struct Step {
   std::string what;  // the value's bits, or the error message

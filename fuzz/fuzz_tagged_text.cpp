@@ -14,27 +14,9 @@
 #include <vector>
 
 #include "FileHandler/ParseTools.h"
+#include "fuzz/TrickleBuffer.h"
 
 namespace {
-
-class TrickleBuffer : public std::streambuf {
- public:
-  explicit TrickleBuffer(std::string text) : text_(std::move(text)) {}
-  size_t consumed() const { return pos_ - static_cast<size_t>(egptr() - gptr()); }
-
- protected:
-  int_type underflow() override {
-    if (pos_ >= text_.size()) return traits_type::eof();
-    ch_ = text_[pos_++];
-    setg(&ch_, &ch_, &ch_ + 1);
-    return traits_type::to_int_type(ch_);
-  }
-
- private:
-  std::string text_;
-  size_t pos_ = 0;
-  char ch_ = 0;
-};
 
 const std::set<std::string> kMessages = {
     "Unexpected end of file during comment", "Unexpected end of file", "Unexpected special character",
