@@ -5,9 +5,8 @@
 // LineReader hands out each line as a view into its buffer, valid until the
 // next call. A '\n' ends a line; a '\r' right before it (or at the very end
 // of the input) is dropped, so LF and CRLF files read alike. The last line
-// needs no line end. A read error of the
-// stream (the C++ library reports it as std::ios_base::failure) passes
-// through to the caller.
+// needs no line end. A read error of the stream (the C++ library reports it
+// as std::ios_base::failure) passes through to the caller.
 #pragma once
 
 #include <cstdint>
