@@ -137,6 +137,11 @@ std::string Counted(std::int64_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-std::string MadeUpColumnName(std::int32_t column) { return "x" + std::to_string(column + 1); }
+std::string MadeUpColumnName(std::int32_t column) {
+  // Appended rather than "x" + ..., which g++ 12 wrongly warns about (-Wrestrict).
+  std::string name = "x";
+  name += std::to_string(column + 1);
+  return name;
+}
 
 }  // namespace mapsmith
