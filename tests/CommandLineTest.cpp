@@ -2,6 +2,7 @@
 
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Kohonen/Common/CommandLine.h"
@@ -71,6 +72,23 @@ TEST(ToolOptionsTest, OptionsInAnyFormAndOrder) {
   EXPECT_FALSE(r.options.Has("quiet"));
   EXPECT_EQ(r.options.Operands(), std::vector<std::string>{"--quiet"});
   EXPECT_EQ(r.options.Text("mode", "batch"), "batch");
+}
+
+TEST(ToolOptionsTest, ThreadsParseTheirOwnCommandLinesAtOnce) {
+  // getopt_long's state is global: parses on several threads must not mix.
+  std::vector<std::thread> threads;
+  std::vector<int> wrong(4, 0);
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([t, &wrong] {
+      const std::string steps = std::to_string(t + 1);
+      for (int round = 0; round < 300; ++round) {
+        const Result r = t % 2 == 0 ? RunToy({"-m", "a.net", "--steps", steps.c_str(), "x.dat"})
+                                    : RunToy({"--rate", "0.5", "--steps", steps.c_str(), "-m", "b.net", "--quality"});
+        if (r.status != 0 || r.options.Integer("steps", 100, 1, 1000) != t + 1) ++wrong[t];
+      }
+    });
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(wrong, std::vector<int>(4, 0));
 }
 
 TEST(ToolOptionsTest, UsageErrorsNameTheOptionAndExitTwo) {

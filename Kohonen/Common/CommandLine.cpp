@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <new>
 #include <ostream>
 #include <string>
@@ -140,6 +141,11 @@ ParsedOptions OptionParser::Parse(int argc, const char* const* argv) {
   };
 
   ParsedOptions parsed;
+  // getopt_long keeps its state in globals: one parse at a time, so that
+  // tools run on several threads of one process (as the tests run the
+  // processes of a distributed training) read their own command lines.
+  static std::mutex getoptState;
+  const std::lock_guard<std::mutex> hold(getoptState);
   opterr = 0;
   optind = 0;  // restarts GNU getopt for every call, so tools can run many times in one process
   for (;;) {
