@@ -6,95 +6,22 @@
 
 #include <algorithm>
 #include <atomic>
-#include <charconv>
 #include <cmath>
 #include <exception>
-#include <limits>
 #include <optional>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "DataObject/Data.h"
 #include "NeuralNets/TConnectedConnections.h"
 #include "NeuralNets/TrainingBlocks.h"
+#include "NeuralNets/TrainingParts.h"
 #include "NeuralNets/TrainingRandom.h"
 
 namespace {
 
 constexpr const char* kOrigin = "TrainMap";
-constexpr long long kDefaultEpochs = 20;
 constexpr long long kProgressSteps = 256;
-// The power iteration's start vectors come from a generator of their own, so
-// that the linear initialisation does not depend on the training seed.
-constexpr std::uint64_t kLinearSeed = 0x6C696E656172ULL;
-
-std::string Number(double v) {
-  char text[32];
-  const auto end = std::to_chars(text, text + sizeof text, v).ptr;
-  return std::string(text, end);
-}
-
-// The options as they apply to this map: the schedule the loops follow.
-struct TPlan {
-  bool online = false;
-  long long total = 0;  // online: steps T (known once the rows are counted); batch: epochs E
-  long long epochs = 0;
-  double rate = 0.0;
-  bool inverse = false;
-  double radius = 0.0;
-  double finalRadius = 0.0;
-
-  double RateAt(long long t) const {
-    const double T = static_cast<double>(total);
-    if (inverse) {
-      const double C = T / 100.0;
-      return (rate * C) / (C + static_cast<double>(t));
-    }
-    return rate * (1.0 - static_cast<double>(t) / T);
-  }
-  double RadiusAt(long long t) const {
-    return finalRadius + (radius - finalRadius) * (1.0 - static_cast<double>(t) / static_cast<double>(total));
-  }
-  double EpochRadius(long long e) const {
-    const double f = total > 1 ? static_cast<double>(e) / static_cast<double>(total - 1) : 0.0;
-    return finalRadius + (radius - finalRadius) * (1.0 - f);
-  }
-};
-
-TPlan CheckOptions(const TTrainingOptions& o, const TKohonenNetwork& map) {
-  if (o.threads < 1 || o.threads > kMaxTrainingThreads)
-    RefuseRun("The number of threads must be from 1 to " + std::to_string(kMaxTrainingThreads), kOrigin);
-  if (o.steps < 0) RefuseRun("The number of steps must be positive", kOrigin);
-  if (o.epochs < 0) RefuseRun("The number of epochs must be positive", kOrigin);
-  if (o.steps > 0 && o.epochs > 0) RefuseRun("Give the number of steps or of epochs, not both", kOrigin);
-  TPlan plan;
-  plan.online = o.mode == TTrainingMode::Online;
-  if (!plan.online && o.steps > 0) RefuseRun("Batch training counts epochs, not steps", kOrigin);
-  if (!(o.rate > 0.0 && o.rate <= 1.0)) RefuseRun("The rate must be greater than 0 and at most 1", kOrigin);
-  if (o.radius && !(std::isfinite(*o.radius) && *o.radius >= 0.0))
-    RefuseRun("The radius must be a finite number of at least 0", kOrigin);
-  if (!(std::isfinite(o.finalRadius) && o.finalRadius >= 0.0))
-    RefuseRun("The final radius must be a finite number of at least 0", kOrigin);
-  plan.finalRadius = o.finalRadius;
-  if (o.radius) {
-    plan.radius = *o.radius;
-    if (plan.finalRadius > plan.radius)
-      RefuseRun("The final radius " + Number(plan.finalRadius) + " is larger than the radius " +
-                    Number(plan.radius),
-                kOrigin);
-  } else {
-    int largest = 1;
-    for (int k = 0; k < map.numDimensions; ++k) largest = std::max(largest, map.dimensions[k]);
-    plan.radius = std::max(largest / 2.0, plan.finalRadius);
-  }
-  plan.rate = o.rate;
-  plan.inverse = o.rateSchedule == TRateSchedule::Inverse;
-  plan.epochs = o.steps > 0 ? 0 : o.epochs > 0 ? o.epochs : kDefaultEpochs;
-  plan.total = plan.online ? o.steps : plan.epochs;
-  return plan;
-}
 
 // The weights must be one fully connected set of the map's size, and (when
 // training starts from them) finite.
@@ -155,35 +82,6 @@ class TBarrier {
   std::atomic<int> generation{0};
 };
 
-// Runs body(worker) for workers 0 .. count - 1, worker 0 on the calling
-// thread. The body must not throw.
-template <class Body>
-void RunWorkers(int count, const Body& body) {
-  if (count == 1) {
-    body(0);
-    return;
-  }
-  std::atomic<int> gate{0};  // 0: wait, 1: go, 2: give up
-  std::vector<std::thread> threads;
-  try {
-    threads.reserve(static_cast<std::size_t>(count - 1));
-    for (int k = 1; k < count; ++k)
-      threads.emplace_back([&gate, &body, k] {
-        WaitWhile(gate, 0);
-        if (gate.load(std::memory_order_acquire) == 1) body(k);
-      });
-  } catch (const std::system_error&) {
-    gate.store(2, std::memory_order_release);
-    gate.notify_all();
-    for (std::thread& t : threads) t.join();
-    RefuseRun("Cannot start " + std::to_string(count) + " threads", kOrigin);
-  }
-  gate.store(1, std::memory_order_release);
-  gate.notify_all();
-  body(0);
-  for (std::thread& t : threads) t.join();
-}
-
 // Worker k's share of the neuron groups: [first, end).
 struct TGroupRange {
   int first;
@@ -213,158 +111,13 @@ struct TProgressSink {
 };
 
 // ---------------------------------------------------------------------------
-// Initialisation.
-
-void InitSample(TPreparedMap& map, const TRowSource& rows, TTrainingRandom& random) {
-  const auto count = static_cast<std::uint64_t>(rows.Count());
-  for (int i = 0; i < map.NumNeurons(); ++i) map.SetWeights(i, rows.rows[random.Below(count)]);
-}
-
-// The data's covariance, as a product with vectors: kept as a matrix when it
-// is no larger than the map's weights (or small anyway), else computed from
-// the rows at each product, so the working space stays that of the map.
-class TCovariance {
- public:
-  TCovariance(const TRowSource& rows, int neurons) : rows_(rows), n_(rows.numInputs) {
-    const std::size_t nn = static_cast<std::size_t>(n_);
-    mean_.assign(nn, 0.0);
-    dev_.resize(nn);
-    for (const double* x : rows.rows)
-      for (int j = 0; j < n_; ++j) mean_[j] += x[j];
-    for (double& m : mean_) m /= static_cast<double>(rows.Count());
-    if (n_ > std::max(neurons, 1024)) return;
-    matrix_.assign(nn * nn, 0.0);
-    for (const double* x : rows.rows) {
-      for (int j = 0; j < n_; ++j) dev_[j] = x[j] - mean_[j];
-      for (int a = 0; a < n_; ++a) {
-        double* row = matrix_.data() + a * nn;
-        for (int b = a; b < n_; ++b) row[b] += dev_[a] * dev_[b];
-      }
-    }
-    for (int a = 0; a < n_; ++a)
-      for (int b = a; b < n_; ++b)
-        matrix_[b * nn + a] = matrix_[a * nn + b] = matrix_[a * nn + b] / static_cast<double>(rows.Count());
-  }
-  const std::vector<double>& Mean() const { return mean_; }
-  bool Stored() const { return !matrix_.empty(); }
-  // out = C v.
-  void Times(const std::vector<double>& v, std::vector<double>& out) {
-    const std::size_t nn = static_cast<std::size_t>(n_);
-    if (Stored()) {
-      for (int a = 0; a < n_; ++a) {
-        double s = 0.0;
-        for (int b = 0; b < n_; ++b) s += matrix_[a * nn + b] * v[b];
-        out[a] = s;
-      }
-      return;
-    }
-    std::fill(out.begin(), out.end(), 0.0);
-    for (const double* x : rows_.rows) {
-      double dot = 0.0;
-      for (int j = 0; j < n_; ++j) dot += (dev_[j] = x[j] - mean_[j]) * v[j];
-      for (int j = 0; j < n_; ++j) out[j] += dev_[j] * dot;
-    }
-    for (double& e : out) e /= static_cast<double>(rows_.Count());
-  }
-  // Removes the component of variance lambda along the unit vector v.
-  void Deflate(double lambda, const std::vector<double>& v) {
-    const std::size_t nn = static_cast<std::size_t>(n_);
-    if (!Stored()) return;  // the products are kept orthogonal to v instead
-    for (int a = 0; a < n_; ++a)
-      for (int b = 0; b < n_; ++b) matrix_[a * nn + b] -= lambda * v[a] * v[b];
-  }
-
- private:
-  const TRowSource& rows_;
-  int n_;
-  std::vector<double> mean_, dev_, matrix_;
-};
-
-void InitLinear(TPreparedMap& map, const TRowSource& rows, const TMapGrid& grid) {
-  const int n = rows.numInputs;
-  const std::size_t nn = static_cast<std::size_t>(n);
-  TCovariance cov(rows, map.NumNeurons());
-  const std::vector<double>& mean = cov.Mean();
-
-  // The largest components by power iteration, each found in what the ones
-  // before it leave of the covariance (deflation), kept orthogonal to them.
-  const int comps = std::min(grid.Dimensions(), n);
-  const int iterations = cov.Stored() ? 1000 : 100;
-  std::vector<std::vector<double>> axes;
-  std::vector<double> spread;
-  TTrainingRandom start(kLinearSeed);
-  std::vector<double> v(nn), w(nn);
-  auto orthogonalise = [&](std::vector<double>& x) {
-    for (const auto& a : axes) {
-      double dot = 0.0;
-      for (int j = 0; j < n; ++j) dot += x[j] * a[j];
-      for (int j = 0; j < n; ++j) x[j] -= dot * a[j];
-    }
-  };
-  auto normalise = [&](std::vector<double>& x) {
-    double norm = 0.0;
-    for (double e : x) norm += e * e;
-    norm = std::sqrt(norm);
-    if (norm > 0.0)
-      for (double& e : x) e /= norm;
-    return norm;
-  };
-  for (int p = 0; p < comps; ++p) {
-    for (double& e : v) e = start.Unit() - 0.5;
-    orthogonalise(v);
-    normalise(v);
-    for (int it = 0; it < iterations; ++it) {
-      cov.Times(v, w);
-      orthogonalise(w);
-      if (normalise(w) == 0.0) break;  // nothing left to spread along
-      double change = 0.0;
-      for (int j = 0; j < n; ++j) change = std::max(change, std::abs(w[j] - v[j]));
-      v.swap(w);
-      if (change < 1e-13) break;
-    }
-    // The sign of a component is arbitrary: its largest entry is made positive.
-    int big = 0;
-    for (int j = 1; j < n; ++j)
-      if (std::abs(v[j]) > std::abs(v[big])) big = j;
-    if (v[big] < 0)
-      for (double& e : v) e = -e;
-    cov.Times(v, w);
-    double lambda = 0.0;
-    for (int j = 0; j < n; ++j) lambda += v[j] * w[j];
-    lambda = std::max(lambda, 0.0);
-    cov.Deflate(lambda, v);
-    axes.push_back(v);
-    spread.push_back(std::sqrt(lambda));
-  }
-
-  // Map dimensions by decreasing size take the components in order.
-  std::vector<int> order(static_cast<std::size_t>(grid.Dimensions()));
-  for (int k = 0; k < grid.Dimensions(); ++k) order[k] = k;
-  std::stable_sort(order.begin(), order.end(),
-                   [&](int a, int b) { return grid.Sizes()[a] > grid.Sizes()[b]; });
-  std::vector<double> weights(std::max<std::size_t>(nn, 1));
-  for (int i = 0; i < map.NumNeurons(); ++i) {
-    std::copy(mean.begin(), mean.end(), weights.begin());
-    const int* c = grid.Coords(i);
-    for (int p = 0; p < comps; ++p) {
-      const int k = order[p];
-      const int size = grid.Sizes()[k];
-      const double u = size > 1 ? 2.0 * c[k] / (size - 1) - 1.0 : 0.0;
-      const double scale = u * spread[p];
-      for (int j = 0; j < n; ++j) weights[j] += scale * axes[p][j];
-    }
-    map.SetWeights(i, weights.data());
-  }
-}
-
-// ---------------------------------------------------------------------------
 // Online training.
 
 struct TOnline {
   TPreparedMap& map;
   const TMapGrid& grid;
   const TRowSource& rows;
-  const TPlan& plan;
+  const TTrainingPlan& plan;
   const TTrainingOptions& options;
   TTrainingRandom& random;
   TProgressSink& sink;
@@ -377,7 +130,7 @@ struct TOnline {
   };
   std::vector<Slot> slots;  // two rounds x workers
 
-  TOnline(TPreparedMap& m, const TMapGrid& g, const TRowSource& r, const TPlan& p,
+  TOnline(TPreparedMap& m, const TMapGrid& g, const TRowSource& r, const TTrainingPlan& p,
           const TTrainingOptions& o, TTrainingRandom& rnd, TProgressSink& s, int w)
       : map(m), grid(g), rows(r), plan(p), options(o), random(rnd), sink(s), workers(w),
         order(static_cast<std::size_t>(r.Count())), slots(2 * static_cast<std::size_t>(w)) {}
@@ -502,7 +255,7 @@ struct TBatch {
   TPreparedMap& map;
   const TMapGrid& grid;
   const TRowSource& rows;
-  const TPlan& plan;
+  const TTrainingPlan& plan;
   const TTrainingOptions& options;
   TProgressSink& sink;
   int workers;
@@ -513,7 +266,7 @@ struct TBatch {
   const std::vector<double>& mean;
   std::optional<TWinnerScreen> screen;  // of the current weights
 
-  TBatch(TPreparedMap& m, const TMapGrid& g, const TRowSource& r, const TPlan& p,
+  TBatch(TPreparedMap& m, const TMapGrid& g, const TRowSource& r, const TTrainingPlan& p,
          const TTrainingOptions& o, TProgressSink& s, int w, const std::vector<double>& shift)
       : map(m), grid(g), rows(r), plan(p), options(o), sink(s), workers(w), mean(shift) {
     total.Resize(map.NumNeurons(), rows.numInputs);
@@ -574,7 +327,7 @@ TMapQuality MeasureTrained(const TPreparedMap& map, const TMapGrid& grid, const 
   std::vector<TQualitySums> parts(static_cast<std::size_t>(blocks));
   const TWinnerScreen screen(map, mean.data());
   std::atomic<long long> next{0};
-  RunWorkers(static_cast<int>(std::min<long long>(workers, blocks)), [&](int) {
+  RunTrainingWorkers(static_cast<int>(std::min<long long>(workers, blocks)), [&](int) {
     std::vector<double> scratch;
     TScreenScratch screenScratch;
     for (long long b = next.fetch_add(1); b < blocks; b = next.fetch_add(1)) {
@@ -593,7 +346,7 @@ TMapQuality MeasureTrained(const TPreparedMap& map, const TMapGrid& grid, const 
 
 void CheckTrainingMap(TKohonenNetwork& map, const TTrainingOptions& options) {
   CheckMapForRuns(map, kOrigin);
-  CheckOptions(options, map);
+  PlanTraining(options, map);
   CheckTrainable(map, options.init == TInitialisation::Keep);
 }
 
@@ -610,33 +363,31 @@ void CheckTrainingData(TKohonenNetwork& map, Data& data) { CheckedRows(map, data
 
 TTrainingReport TrainMap(TKohonenNetwork& map, Data& data, const TTrainingOptions& options) {
   CheckMapForRuns(map, kOrigin);
-  TPlan plan = CheckOptions(options, map);
+  TTrainingPlan plan = PlanTraining(options, map);
   CheckTrainable(map, options.init == TInitialisation::Keep);
   const TRowSource rows = CheckedRows(map, data);
   const long long R = rows.Count();
-  if (plan.online && plan.total == 0) {
-    if (plan.epochs > std::numeric_limits<long long>::max() / R) RefuseRun("Too many steps", kOrigin);
-    plan.total = plan.epochs * R;
-  }
+  CountSteps(plan, R);
 
   TPreparedMap prepared(map);
   const TMapGrid grid(map, options.torus);
   const std::vector<double> mean = RowMean(rows);  // the winner screens' shift
   TTrainingRandom random(options.seed);
-  if (options.init == TInitialisation::Sample) InitSample(prepared, rows, random);
-  if (options.init == TInitialisation::Linear) InitLinear(prepared, rows, grid);
+  TLocalTrainingRows held(rows);
+  if (options.init == TInitialisation::Sample) InitSample(prepared, held, random);
+  if (options.init == TInitialisation::Linear) InitLinear(prepared, held, grid);
 
   TProgressSink sink(options.progress);
   TTrainingReport report;
   if (plan.online) {
     TOnline online(prepared, grid, rows, plan, options, random, sink, options.threads);
-    RunWorkers(options.threads, [&](int k) { online.Work(k); });
+    RunTrainingWorkers(options.threads, [&](int k) { online.Work(k); });
     report.steps = plan.total;
     report.finalRate = plan.RateAt(plan.total - 1);
     report.finalRadius = plan.RadiusAt(plan.total - 1);
   } else {
     TBatch batch(prepared, grid, rows, plan, options, sink, options.threads, mean);
-    RunWorkers(options.threads, [&](int k) { batch.Work(k); });
+    RunTrainingWorkers(options.threads, [&](int k) { batch.Work(k); });
     report.epochs = plan.total;
     report.finalRadius = plan.EpochRadius(plan.total - 1);
   }

@@ -90,7 +90,7 @@ bool Finite(const double* row, int n) {
 
 }  // namespace
 
-TRowSource CollectRows(Data& data, int numInputs, const char* origin) {
+TRowSource CollectRows(Data& data, int numInputs, const char* origin, long long rowsBefore) {
   const bool selected = !data.MbrDyaInputSelection.empty();
   const int columns = selected ? static_cast<int>(data.MbrDyaInputSelection.size()) : data.MbrNdxInputs;
   if (columns < numInputs)
@@ -118,19 +118,20 @@ TRowSource CollectRows(Data& data, int numInputs, const char* origin) {
       data.GetNextRow(x, nullptr, nullptr);
       row = x;
     }
-    if (!Finite(row, numInputs)) RefuseRow(r, origin);
+    if (!Finite(row, numInputs)) RefuseRow(rowsBefore + r, origin);
     source.rows[static_cast<std::size_t>(r)] = row;
   }
   return source;
 }
 
-TRowSource CollectRows(const double* rows, long long count, int numInputs, const char* origin) {
+TRowSource CollectRows(const double* rows, long long count, int numInputs, const char* origin,
+                       long long rowsBefore) {
   TRowSource source;
   source.numInputs = numInputs;
   source.rows.resize(static_cast<std::size_t>(std::max(count, 0LL)));
   for (long long r = 0; r < count; ++r) {
     const double* row = rows + static_cast<std::size_t>(r) * numInputs;
-    if (!Finite(row, numInputs)) RefuseRow(r, origin);
+    if (!Finite(row, numInputs)) RefuseRow(rowsBefore + r, origin);
     source.rows[static_cast<std::size_t>(r)] = row;
   }
   return source;

@@ -80,10 +80,11 @@ struct TRowSource {
 // Walks `data` (Rewind, then GetNextRow MbrNdxRows times). Refuses (as
 // RefuseRun) a data set with fewer input columns than numInputs, naming both
 // counts, and a row holding NaN or infinity among its first numInputs values,
-// naming the row (counted from 1).
-TRowSource CollectRows(Data& data, int numInputs, const char* origin);
+// naming the row (counted from 1, after `rowsBefore` rows held elsewhere).
+TRowSource CollectRows(Data& data, int numInputs, const char* origin, long long rowsBefore = 0);
 // The same for `count` rows stored one after another.
-TRowSource CollectRows(const double* rows, long long count, int numInputs, const char* origin);
+TRowSource CollectRows(const double* rows, long long count, int numInputs, const char* origin,
+                       long long rowsBefore = 0);
 
 // Winner searches made cheaper by a screen. On the weights and the row both
 // shifted by `shift` (the data's mean keeps the numbers small) and rounded to
