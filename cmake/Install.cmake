@@ -49,6 +49,9 @@ configure_file(${PROJECT_SOURCE_DIR}/cmake/mapsmith.pc.in ${PROJECT_BINARY_DIR}/
 install(FILES ${PROJECT_BINARY_DIR}/mapsmith.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
 file(GLOB MAPSMITH_MAN_PAGES ${PROJECT_SOURCE_DIR}/docs/*.1)
+if(NOT MAPSMITH_MPI)  # the page of a tool that is not built
+  list(FILTER MAPSMITH_MAN_PAGES EXCLUDE REGEX "/MapsmithTrainMPI\\.1$")
+endif()
 install(FILES ${MAPSMITH_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # The documentation, laid out as in the source tree so that the links between
