@@ -5,6 +5,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -12,11 +13,13 @@
 #include "DataObject/Data.h"
 #include "FileHandler/Filer.h"
 #include "FileHandler/NetworkFile.h"
+#include "Kohonen/Create/Mapsmith.h"
 #include "Kohonen/Train/MapsmithTrain.h"
 #include "Kohonen/Train/RowShare.h"
 #include "NeuralNets/TPreparedMap.h"
 #include "NeuralNets/TrainingRandom.h"
 #include "tests/TestFiles.h"
+#include "tests/ToolRun.h"
 #include "tests/ThreadProcessGroup.h"
 
 namespace {
@@ -217,6 +220,49 @@ TEST_F(DistributedTrainingTest, EachProcessReadsOnlyItsOwnRowsOfADataSetFile) {
   // Blocks go to the earlier processes first: 3 blocks on 4 processes.
   EXPECT_EQ(mapsmith::RowFirsts(kRows, 4), (std::vector<long long>{0, 1024, 2048, 3000, 3000}));
   EXPECT_EQ(mapsmith::RowFirsts(kRows, 2), (std::vector<long long>{0, 2048, 3000}));
+}
+
+TEST_F(DistributedTrainingTest, HelpAndVersionAndTheManualPageNameTheSameOptions) {
+  const std::vector<Outcome> version = Distributed(2, std::vector<std::string>{"--version"});
+  ExpectAllEndedWith(version, "MapsmithTrainMPI " MAPSMITH_VERSION "\n");
+  const std::vector<Outcome> help = Distributed(1, std::vector<std::string>{"--help"});
+  ASSERT_EQ(help[0].status, 0);
+  const std::string manual = testfiles::Read(std::string(MAPSMITH_TEST_DATA) + "/../../docs/MapsmithTrainMPI.1");
+  ASSERT_FALSE(manual.empty());
+  // The manual names mpirun's --hostfile besides the tool's own options.
+  std::set<std::string> named = tooltest::LongOptions(manual);
+  EXPECT_EQ(named.erase("hostfile"), 1u);
+  EXPECT_EQ(named, tooltest::LongOptions(help[0].out));
+}
+
+TEST_F(DistributedTrainingTest, TheReadmeExamplePrintsWhatItSays) {
+  // The README trains examples/train on two processes under mpirun (run as
+  // written by CI); here the same work on processes run as threads, and on
+  // one machine.
+  const std::string root = std::string(MAPSMITH_TEST_DATA) + "/../..";
+  const std::string readme = testfiles::Read(root + "/README.md");
+  for (const char* line :
+       {"    ./build-mpi/Mapsmith examples/train/shades.params\n",
+        "    mpirun -np 2 ./build-mpi/MapsmithTrainMPI --map shades.net --data examples/train/shades.dat --out "
+        "shades-trained.net --init linear\n"})
+    EXPECT_NE(readme.find(line), std::string::npos) << line;
+  const std::string map = Write("shades.net", "");
+  {
+    std::string params = testfiles::Read(root + "/examples/train/shades.params");
+    params.replace(params.find("shades.net"), 10, map);
+    const std::string path = Write("shades.params", params);
+    const char* argv[] = {"Mapsmith", path.c_str()};
+    std::ostringstream out, err;
+    ASSERT_EQ(RunMapsmith(2, argv, out, err), 0) << err.str();
+  }
+  const std::string data = root + "/examples/train/shades.dat";
+  const std::string expected = testfiles::Read(root + "/examples/train/shades-trained.txt");
+  const std::vector<std::string> args = {"--map", map, "--data", data, "--out", Path("trained.net"), "--init",
+                                         "linear"};
+  ExpectAllEndedWith(Distributed(2, args), expected);
+  const std::string trained = testfiles::Read(Path("trained.net"));
+  EXPECT_EQ(Single(args).out, expected);
+  EXPECT_EQ(testfiles::Read(Path("trained.net")), trained);
 }
 
 TEST_F(DistributedTrainingTest, OnlineTrainingIsAUsageError) {

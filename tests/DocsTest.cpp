@@ -455,7 +455,7 @@ bool StandsIn(const std::vector<std::string>& block, const std::vector<std::stri
 // Commands that are run as the documents write them: by .ci/run, or (a
 // companion tool's commands) by that tool's tests.
 bool IsCommand(const std::string& line) {
-  for (const char* start : {"cmake ", "ctest ", "g++ ", "./", "MapsmithConvert "})
+  for (const char* start : {"cmake ", "ctest ", "g++ ", "./", "MapsmithConvert ", "mpirun "})
     if (line.rfind(start, 0) == 0) return true;
   return false;
 }
@@ -465,7 +465,7 @@ TEST(DocsTest, EveryCodeBlockOfTheReadmeAndLibraryGuideIsRunOrStandsInAnExampleF
   // files, and the outputs the example programs print.
   std::vector<std::pair<fs::path, std::vector<std::string>>> sources;
   for (const fs::path& dir : {kDocs / "examples", kRoot / "examples", kRoot / "examples" / "label_map",
-                              kRoot / "examples" / "convert", kDocData})
+                              kRoot / "examples" / "convert", kRoot / "examples" / "train", kDocData})
     for (const auto& entry : fs::directory_iterator(dir))
       if (entry.is_regular_file()) sources.emplace_back(entry.path(), Lines(Slurp(entry.path())));
   for (const fs::path& doc : {kRoot / "README.md", kDocs / "library.md"}) {
