@@ -193,6 +193,17 @@ TEST_F(DistributedTrainingTest, EveryKindOfDataFileGivesTheSameBytes) {
   }
 }
 
+TEST_F(DistributedTrainingTest, ProcessZeroPrintsWhatTheReadersNotice) {
+  std::string csv = "a,b,c,name\n";
+  for (int r = 0; r < 2000; ++r) csv += std::to_string(r % 3) + ",0.5,0.25," + (r == 1500 ? "" : "x") + "\n";
+  const std::string rows = Write("rows.csv", csv);
+  const std::vector<Outcome> runs =
+      Distributed(2, Args(Path("out.net"), {"--epochs", "1", "--label-column", "name"}, rows));
+  ASSERT_EQ(runs[0].status, 0) << runs[0].err;
+  EXPECT_EQ(runs[0].err, "MapsmithTrainMPI: " + rows + ": warning: 1 row has an empty label cell and no label\n");
+  EXPECT_EQ(runs[1].err, "");
+}
+
 TEST_F(DistributedTrainingTest, EachProcessReadsOnlyItsOwnRowsOfADataSetFile) {
   FileTools tools;
   std::unique_ptr<Data> whole, results;

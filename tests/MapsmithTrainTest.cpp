@@ -1,6 +1,8 @@
 #include "Kohonen/Train/MapsmithTrain.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -219,9 +221,9 @@ TEST_F(MapsmithTrainTest, RunFailuresNameTheFileExitOneAndLeaveTheOutputAlone) {
   fails(basic, data_, basic + ": Not a Kohonen network");
   // A data set file in the map's place: refused naming it (the message is the
   // shared file reading's).
-  const Outcome swapped = Train({"-m", data_, "-d", data_, "-o", out});
-  EXPECT_EQ(swapped.status, 1);
-  EXPECT_EQ(swapped.err.rfind("MapsmithTrain: " + data_ + ": ", 0), 0u) << swapped.err;
+  fails(data_, data_,
+        data_ + ": not a map (a network file or SOM_PAK codebook); its content reads as a data set file");
+  fails(map_, map_, map_ + ": is a map, not a data set");
   fails(map_, Path("none.dat"), Path("none.dat") + ": cannot open: No such file or directory");
 
   std::string text = Read(map_);
@@ -244,11 +246,56 @@ TEST_F(MapsmithTrainTest, RunFailuresNameTheFileExitOneAndLeaveTheOutputAlone) {
                                 "[GeneratedOutputs = 0]\n[Error = 0]\n[Data]\n[~Data]\n[~DataSet]\n"),
         Path("empty.dat") + ": The data set has no rows");
 
+  // A weight that is not finite: refused when training starts from the
+  // map's weights, not when it draws them from the rows.
+  text = Read(map_);
+  const std::size_t first = text.find_first_of("0123456789", text.find("From */") + 7);
+  text.replace(first, text.find(' ', first) - first, "nan");
+  const std::string nanMap = Make("nan.net", text);
+  fails(nanMap, data_, nanMap + ": The map's weight from input 0 to neuron 0 is not finite");
+  EXPECT_EQ(Train({"-m", nanMap, "-d", data_, "-o", Path("sampled.net"), "--init", "sample"}).status, 0);
+
   // An output that cannot be written: the run fails after training.
   const Outcome run = Train({"-m", map_, "-d", data_, "-o", Path("no/such/dir/out.net")});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err.rfind("MapsmithTrain: " + Path("no/such/dir/out.net") + ": cannot create", 0), 0u) << run.err;
+  EXPECT_EQ(run.err, "MapsmithTrain: " + Path("no/such/dir/out.net") + ": cannot create: No such file or directory\n");
   EXPECT_EQ(run.out, "");
+}
+
+TEST_F(MapsmithTrainTest, WhatTheReadersNoticePrintsAsWarnings) {
+  // A CSV label column with an empty cell: the row is trained on, and the
+  // reader's warning is printed as the other tools print it.
+  std::string csv = "a,b,c,name\n";
+  for (int r = 0; r < 20; ++r) csv += std::to_string(r % 3) + ",0.5,0.25," + (r == 4 ? "" : "x") + "\n";
+  const std::string rows = Make("rows.csv", csv);
+  const Outcome run = Train({"-m", map_, "-d", rows, "-o", Path("out.net"), "--label-column", "name"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "MapsmithTrain: " + rows + ": warning: 1 row has an empty label cell and no label\n");
+}
+
+TEST_F(MapsmithTrainTest, AnInterruptedRunLeavesTheOutputAsItWas) {
+  const std::string out = Make("old.net", "old contents");
+  const std::string binary = std::string(MAPSMITH_TOOL_DIR) + "/MapsmithTrain";
+  const std::vector<std::string> args = {binary, "--quiet", "-m", map_, "-d", data_, "-o", out,
+                                         "--mode", "online", "--steps", "2000000000"};
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    execv(binary.c_str(), argv.data());
+    _exit(127);
+  }
+  ::usleep(300000);  // well into training
+  ASSERT_EQ(::kill(child, SIGTERM), 0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "the run ended before it was interrupted";
+  EXPECT_EQ(WTERMSIG(status), SIGTERM);
+  EXPECT_EQ(Read(out), "old contents");
+  for (const auto& entry : fs::directory_iterator(dir_))
+    EXPECT_EQ(entry.path().filename().string().find(".old.net"), std::string::npos) << entry.path();
 }
 
 TEST_F(MapsmithTrainTest, ProgressLineOnATerminalOnly) {

@@ -149,8 +149,8 @@ std::uint64_t FileDigest(const std::string& path) {
   return h;
 }
 
-int Train(ProcessGroup& group, const ParsedOptions& options, std::ostream& out, std::ostream& err,
-          const TrainEnvironment& env) {
+int Train(ProcessGroup& group, const char* tool, const ParsedOptions& options, std::ostream& out,
+          std::ostream& err, const TrainEnvironment& env) {
   const int P = group.Size();
   const int rank = group.Rank();
   TTrainingOptions training;
@@ -169,9 +169,10 @@ int Train(ProcessGroup& group, const ParsedOptions& options, std::ostream& out, 
   });
 
   std::unique_ptr<TKohonenNetwork> map;
+  std::vector<std::string> mapWarnings;
   std::uint64_t digest = 0;
   Together(group, [&] {
-    map = ReadMapFile(mapPath);
+    map = ReadMapFile(mapPath, FileFormat::Unknown, &mapWarnings);
     WithFile(mapPath, [&] { CheckTrainingMap(*map, training); });
     digest = FileDigest(mapPath);
   });
@@ -185,6 +186,10 @@ int Train(ProcessGroup& group, const ParsedOptions& options, std::ostream& out, 
 
   const int n = map->NumInputs();
   RowShare share = ReadRowShare(group, dataPath, input, n);
+  // What the readers noticed, once the files are accepted (process 0 alone
+  // prints).
+  PrintWarnings(tool, mapWarnings, err);
+  PrintWarnings(tool, share.warnings, err);
 
   // Everything from here on is collective work on checked maps and rows.
   const TTrainingPlan plan = PlanTraining(training, *map);
@@ -283,7 +288,7 @@ int RunDistributedTrain(ProcessGroup& group, const char* tool, int argc, const c
   std::ostream& e = group.Rank() == 0 ? err : silent;
   const ToolSpec table = TrainToolTable(tool, kSummary);
   return RunTool(table, argc, argv, o, e, [&](const ParsedOptions& options, std::ostream& to, std::ostream& te) {
-    return Train(group, options, to, te, env);
+    return Train(group, tool, options, to, te, env);
   });
 }
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Kohonen/Common/CommandLine.h"
 #include "Kohonen/Common/DataFiles.h"
@@ -35,10 +36,14 @@ int Train(const ParsedOptions& options, std::ostream& out, std::ostream& err, co
   const std::string outPath = options.Text("out");
   CheckOutputIsNoInput("--out", outPath, {mapPath, dataPath});
 
-  std::unique_ptr<TKohonenNetwork> map = ReadMapFile(mapPath);
+  std::vector<std::string> mapWarnings;
+  std::unique_ptr<TKohonenNetwork> map = ReadMapFile(mapPath, FileFormat::Unknown, &mapWarnings);
   WithFile(mapPath, [&] { CheckTrainingMap(*map, training); });
   DataTable table = ReadDataFile(dataPath, input.format, input.csv);
   WithFile(dataPath, [&] { CheckTrainingData(*map, *table.data); });
+  // What the readers noticed, once the files are accepted.
+  PrintWarnings("MapsmithTrain", mapWarnings, err);
+  PrintWarnings("MapsmithTrain", table.warnings, err);
 
   std::optional<ProgressLine> line;
   if (env.terminal && !options.Has("quiet")) {

@@ -270,6 +270,7 @@ void ReadAndSend(ProcessGroup& group, const std::string& path, FileFormat format
       SendValues(group, q, theirs);
     }
     pack(0, share.values);
+    share.warnings = std::move(table.warnings);
     all = TRowSource();
     table = DataTable();  // process 0 keeps only its own rows too
   } else {

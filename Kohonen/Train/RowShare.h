@@ -32,6 +32,9 @@ struct RowShare {
   std::vector<long long> firsts;
   TRowSource rows;  // this process's rows, numInputs values each
   bool readInPlace = false;  // whether every process read its own rows from the file
+  // What the reader noticed (on process 0, for a file it read whole), as
+  // "<file>: warning: <what>".
+  std::vector<std::string> warnings;
 
   long long Total() const { return firsts.back(); }
   // Holders of what `rows` points into.
