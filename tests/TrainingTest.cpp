@@ -1,3 +1,4 @@
+#include "NeuralNets/Random.h"
 #include "NeuralNets/Training.h"
 
 #include <gtest/gtest.h>
@@ -431,6 +432,17 @@ TEST(TrainingOrganisationTest, ClustersOnATenByTenMap) {
     EXPECT_EQ(measured.quantizationError, report.quality.quantizationError);
     EXPECT_EQ(measured.topographicError, report.quality.topographicError);
   }
+  // On a torus the report measures with the torus's neighbours, as the
+  // measuring function does when asked for them.
+  TKohonenNetwork ring = MakeMap(2, {10, 10}, {});
+  TTrainingOptions o;
+  o.torus = true;
+  o.init = TInitialisation::Sample;
+  const TTrainingReport report = TrainMap(ring, *data, o);
+  const TMapQuality measured = MeasureMapQuality(ring, *data, true);
+  EXPECT_EQ(measured.quantizationError, report.quality.quantizationError);
+  EXPECT_EQ(measured.topographicError, report.quality.topographicError);
+  EXPECT_NE(MeasureMapQuality(ring, *data, false).topographicError, report.quality.topographicError);
 }
 
 TEST(TrainingOrganisationTest, LinearInitialisationLiesInTheDataPlane) {
@@ -530,7 +542,13 @@ TEST(TrainingReproducibilityTest, SeedsThreadsAndTheCut) {
     for (int threads : {1, 2, 3, 1}) {
       TKohonenNetwork net(start);
       o.threads = threads;
+      // Training draws from its own generator: the network model's
+      // process-wide one goes on where it was.
+      SeedRandom(77);
+      const int next = NextRandom();
+      SeedRandom(77);
       const TTrainingReport report = TrainMap(net, *data, o);
+      EXPECT_EQ(NextRandom(), next);
       if (text.empty()) {
         text = FileText(net), bits = Bits(net), first = report;
         continue;
