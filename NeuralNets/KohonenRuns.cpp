@@ -12,6 +12,7 @@
 #include "NeuralNets/TErrorObj.h"
 #include "NeuralNets/TKohonenNetwork.h"
 #include "NeuralNets/TPreparedMap.h"
+#include "NeuralNets/TrainingBlocks.h"
 
 namespace {
 
@@ -29,19 +30,37 @@ std::size_t OutputRoom(const Data& data, int least) {
       std::max({least, data.MbrNdxOutputs, data.MbrNdxOutputSelection, 1}));
 }
 
+// The mean of the map's weight vectors: the winner screen's shift, which
+// keeps its single-precision numbers small where the rows lie (a trained
+// map's weights lie among its rows). Any shift gives the same winners.
+std::vector<double> WeightMean(const TPreparedMap& map) {
+  const int n = map.NumInputs();
+  std::vector<double> mean(static_cast<std::size_t>(std::max(n, 1)), 0.0), w(mean.size());
+  for (int i = 0; i < map.NumNeurons(); ++i) {
+    map.CopyWeights(i, w.data());
+    for (int j = 0; j < n; ++j) mean[j] += w[j];
+  }
+  for (double& m : mean) m /= std::max(map.NumNeurons(), 1);
+  return mean;
+}
+
 // Walks `in` (Rewind, then GetNextRow MbrNdxRows times) a block of rows at a
-// time: the block's input rows are read, their winners found in one pass over
-// the prepared weights, and then visit(inputs, labels, winner) is called for
-// each row in walking order. `labels` is the row's list when withLabels is
-// set, else null. Input buffers hold at least `least` values.
+// time: the block's input rows are read, their winners found (through the
+// winner screen, which gives FindWinner's winners at a fraction of the full
+// search's cost), and then visit(inputs, labels, winner) is called for each
+// row in walking order. `labels` is the row's list when withLabels is set,
+// else null. Input buffers hold at least `least` values.
 template <class Visit>
 void Walk(TPreparedMap& map, Data& in, bool withLabels, int least, Visit&& visit) {
-  constexpr int kBlock = TPreparedMap::kBlockRows;
+  constexpr int kBlock = TPreparedMap::kScreenRows;
   const std::size_t room = InputRoom(in, std::max(least, map.NumInputs()));
   std::vector<double> buffer(room * kBlock, 0.0);
   const double* xs[kBlock];
   const TLabelList* labels[kBlock] = {};
-  int winners[kBlock];
+  const std::vector<double> shift = WeightMean(map);
+  const TWinnerScreen screen(map, shift.data());
+  TScreenScratch scratch;
+  TPreparedMap::Nearest found[kBlock];
   in.Rewind();
   for (std::int32_t done = 0; done < in.MbrNdxRows;) {
     const int count = static_cast<int>(std::min<std::int32_t>(kBlock, in.MbrNdxRows - done));
@@ -50,8 +69,8 @@ void Walk(TPreparedMap& map, Data& in, bool withLabels, int least, Visit&& visit
       in.GetNextRow(x, nullptr, withLabels ? &labels[r] : nullptr);
       xs[r] = x;
     }
-    map.FindWinners(xs, count, winners);
-    for (int r = 0; r < count; ++r) visit(xs[r], labels[r], winners[r]);
+    screen.Search(xs, count, false, found, scratch);
+    for (int r = 0; r < count; ++r) visit(xs[r], labels[r], found[r].best);
     done += count;
   }
 }

@@ -313,3 +313,60 @@ TEST(KohonenRunsTest, ARefusalFromTheDataSetPassesThroughEveryRun) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every run names, for each row, the neuron FindWinner names: on ties and
+// near ties, rows far from the map, values whose squares overflow, NaN and
+// infinity.
+TEST(KohonenRunsTest, RunsFindTheWinnersFindWinnerFinds) {
+  std::mt19937_64 rng(9);
+  std::uniform_real_distribution<double> uni(0.0, 1.0);
+  struct Case {
+    const char* what;
+    double low, high;  // weights
+  };
+  // "close": half the neurons a few single-precision steps apart, far from
+  // the others, so that rounding to single precision reorders them and only
+  // exact distances tell them apart.
+  for (const Case& c : {Case{"unit", 0.0, 1.0}, Case{"close", 0.9, 0.9 + 2e-7}, Case{"far", 1e6, 1e6 + 1},
+                        Case{"huge", -1e200, 1e200}}) {
+    SCOPED_TRACE(c.what);
+    const int dims[] = {6, 7};
+    TKohonenNetwork net(3, 2, dims);
+    TBasicConnections* w = net.GetConnections(1, 2);
+    for (int i = 0; i < 42; ++i)
+      for (int j = 0; j < 3; ++j) w->Weight(j, i) = i % 2 == 1 && c.high - c.low < 1 ? uni(rng) : c.low + (c.high - c.low) * uni(rng);
+    for (int j = 0; j < 3; ++j) {
+      w->Weight(j, 30) = w->Weight(j, 5);                            // a tie
+      w->Weight(j, 31) = std::nextafter(w->Weight(j, 6), INFINITY);  // a tie below single precision
+    }
+    std::vector<std::vector<double>> rows;
+    const auto any = [&] { return c.low + (c.high - c.low) * uni(rng); };
+    for (int r = 0; r < 40; ++r) rows.push_back({any(), any(), any()});
+    for (int r = 0; r < 10; ++r) rows.push_back({any(), uni(rng), c.high * uni(rng)});
+    for (int i : {5, 6, 30, 31}) rows.push_back({w->Weight(0, i), w->Weight(1, i), w->Weight(2, i)});
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    rows.push_back({nan, 0.5, 0.5});
+    rows.push_back({INFINITY, 0.5, 0.5});
+    rows.push_back({-INFINITY, INFINITY, 0.0});
+    rows.push_back({1e300, -1e300, 1e300});
+
+    Data data(static_cast<int>(rows.size()), 3, 0, false);
+    for (const auto& x : rows) data.AddRow(x.data(), nullptr, nullptr);
+    const auto coords = net.WinnerCoordinates(&data);
+    const auto rebuilt = net.ReconstructData(&data);
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+      double out[42];
+      const int winner = net.FindWinner(rows[r].data(), out);
+      int at[2];
+      net.IndexToCoords(at, winner);
+      EXPECT_EQ(Outputs(*coords, static_cast<int>(r)), (std::vector<double>{double(at[0]), double(at[1])}))
+          << "row " << r;
+      const std::vector<double> weights = Outputs(*rebuilt, static_cast<int>(r));
+      for (int j = 0; j < 3; ++j) EXPECT_EQ(weights[j], w->Weight(j, winner)) << "row " << r;
+    }
+  }
+}
+
+}  // namespace
