@@ -12,7 +12,7 @@
 #include "NeuralNets/TErrorObj.h"
 #include "NeuralNets/TKohonenNetwork.h"
 #include "NeuralNets/TPreparedMap.h"
-#include "NeuralNets/TrainingBlocks.h"
+#include "NeuralNets/WinnerWalk.h"
 
 namespace {
 
@@ -30,51 +30,6 @@ std::size_t OutputRoom(const Data& data, int least) {
       std::max({least, data.MbrNdxOutputs, data.MbrNdxOutputSelection, 1}));
 }
 
-// The mean of the map's weight vectors: the winner screen's shift, which
-// keeps its single-precision numbers small where the rows lie (a trained
-// map's weights lie among its rows). Any shift gives the same winners.
-std::vector<double> WeightMean(const TPreparedMap& map) {
-  const int n = map.NumInputs();
-  std::vector<double> mean(static_cast<std::size_t>(std::max(n, 1)), 0.0), w(mean.size());
-  for (int i = 0; i < map.NumNeurons(); ++i) {
-    map.CopyWeights(i, w.data());
-    for (int j = 0; j < n; ++j) mean[j] += w[j];
-  }
-  for (double& m : mean) m /= std::max(map.NumNeurons(), 1);
-  return mean;
-}
-
-// Walks `in` (Rewind, then GetNextRow MbrNdxRows times) a block of rows at a
-// time: the block's input rows are read, their winners found (through the
-// winner screen, which gives FindWinner's winners at a fraction of the full
-// search's cost), and then visit(inputs, labels, winner) is called for each
-// row in walking order. `labels` is the row's list when withLabels is set,
-// else null. Input buffers hold at least `least` values.
-template <class Visit>
-void Walk(TPreparedMap& map, Data& in, bool withLabels, int least, Visit&& visit) {
-  constexpr int kBlock = TPreparedMap::kScreenRows;
-  const std::size_t room = InputRoom(in, std::max(least, map.NumInputs()));
-  std::vector<double> buffer(room * kBlock, 0.0);
-  const double* xs[kBlock];
-  const TLabelList* labels[kBlock] = {};
-  const std::vector<double> shift = WeightMean(map);
-  const TWinnerScreen screen(map, shift.data());
-  TScreenScratch scratch;
-  TPreparedMap::Nearest found[kBlock];
-  in.Rewind();
-  for (std::int32_t done = 0; done < in.MbrNdxRows;) {
-    const int count = static_cast<int>(std::min<std::int32_t>(kBlock, in.MbrNdxRows - done));
-    for (int r = 0; r < count; ++r) {
-      double* x = buffer.data() + r * room;
-      in.GetNextRow(x, nullptr, withLabels ? &labels[r] : nullptr);
-      xs[r] = x;
-    }
-    screen.Search(xs, count, false, found, scratch);
-    for (int r = 0; r < count; ++r) visit(xs[r], labels[r], found[r].best);
-    done += count;
-  }
-}
-
 // Truncates a coordinate toward zero; false when it has no int value.
 bool TruncateCoordinate(double value, int& out) {
   if (!(value > -2147483649.0 && value < 2147483648.0)) return false;
@@ -90,7 +45,7 @@ std::unique_ptr<Data> TKohonenNetwork::ReconstructData(Data* in) {
   const int n = map.NumInputs();
   auto result = std::make_unique<Data>(in->MbrNdxRows, n, n, false);
   std::vector<double> y(static_cast<std::size_t>(std::max(n, 1)));
-  Walk(map, *in, false, n, [&](const double* x, const TLabelList*, int winner) {
+  WalkWinners(map, *in, false, n, [&](const double* x, const TLabelList*, int winner) {
     map.CopyWeights(winner, y.data());
     result->AddRow(x, y.data(), nullptr);
   });
@@ -105,7 +60,7 @@ double TKohonenNetwork::MeasureError(Data* in, TErrorObj* err) {
   // The measure reads numOutputs values of both rows; beyond n they are 0.0.
   const int least = std::max(n, err->numOutputs);
   std::vector<double> y(static_cast<std::size_t>(std::max(least, 1)), 0.0);
-  Walk(map, *in, false, least, [&](const double* x, const TLabelList*, int winner) {
+  WalkWinners(map, *in, false, least, [&](const double* x, const TLabelList*, int winner) {
     map.CopyWeights(winner, y.data());
     err->Accumulate(x, y.data());
   });
@@ -121,7 +76,7 @@ std::unique_ptr<Data> TKohonenNetwork::LabelMap(Data* in, std::unique_ptr<TKQstr
   TPreparedMap map(*this);
   const int u = map.NumNeurons();
   std::vector<TLabelList> lists(static_cast<std::size_t>(u));
-  Walk(map, *in, true, 0, [&](const double*, const TLabelList* labels, int winner) {
+  WalkWinners(map, *in, true, 0, [&](const double*, const TLabelList* labels, int winner) {
     // A row without labels has no first label to add; it is still mapped.
     if (labels != nullptr && labels->count() > 0)
       lists[winner].Add(labels->labels[0].name, labels->labels[0].value);
@@ -158,7 +113,7 @@ std::unique_ptr<Data> TKohonenNetwork::WinnerCoordinates(Data* in,
   auto result = std::make_unique<Data>(in->MbrNdxRows, n, d, false);
   std::vector<int> coords(static_cast<std::size_t>(std::max(d, 1)), 0);
   std::vector<double> reals(coords.size(), 0.0);
-  Walk(map, *in, false, n, [&](const double* x, const TLabelList*, int winner) {
+  WalkWinners(map, *in, false, n, [&](const double* x, const TLabelList*, int winner) {
     IndexToCoords(coords.data(), winner);
     for (int c = 0; c < d; ++c) reals[c] = coords[c];
     result->AddRow(x, reals.data(), nullptr);

@@ -10,6 +10,7 @@
 #include "NeuralNets/TConnectedConnections.h"
 #include "NeuralNets/TKohonenNetwork.h"
 #include "NeuralNets/TPreparedMap.h"
+#include "NeuralNets/WinnerWalk.h"
 
 namespace {
 
@@ -100,25 +101,8 @@ std::vector<double> UMatrix(TKohonenNetwork& map, bool torus) {
 std::vector<std::int32_t> CountHits(TKohonenNetwork& map, Data& data) {
   const std::size_t neurons = static_cast<std::size_t>(CheckMapGrid(map));
   std::vector<std::int32_t> hits(neurons, 0);
-  TPreparedMap prepared(map);
-  constexpr int kBlock = TPreparedMap::kBlockRows;
-  // Room for every column GetNextRow may write, however the set is selected.
-  const std::size_t room = static_cast<std::size_t>(
-      std::max({prepared.NumInputs(), data.MbrNdxInputs, data.MbrNdxInputSelection, 1}));
-  std::vector<double> buffer(room * kBlock, 0.0);
-  const double* rows[kBlock];
-  int winners[kBlock];
-  data.Rewind();
-  for (std::int32_t done = 0; done < data.MbrNdxRows;) {
-    const int count = static_cast<int>(std::min<std::int32_t>(kBlock, data.MbrNdxRows - done));
-    for (int r = 0; r < count; ++r) {
-      double* x = buffer.data() + r * room;
-      data.GetNextRow(x, nullptr, nullptr);
-      rows[r] = x;
-    }
-    prepared.FindWinners(rows, count, winners);
-    for (int r = 0; r < count; ++r) ++hits[static_cast<std::size_t>(winners[r])];
-    done += count;
-  }
+  const TPreparedMap prepared(map);
+  WalkWinners(prepared, data, false, 0,
+              [&](const double*, const TLabelList*, int winner) { ++hits[static_cast<std::size_t>(winner)]; });
   return hits;
 }

@@ -1,4 +1,5 @@
 #include "NeuralNets/TrainingBlocks.h"
+#include "NeuralNets/WinnerWalk.h"
 
 #include <algorithm>
 #include <bit>
@@ -213,6 +214,17 @@ void TWinnerScreen::Search(const double* const* rows, int count, bool second, TP
     }
     out[r] = nearest;
   }
+}
+
+std::vector<double> WeightMean(const TPreparedMap& map) {
+  const int n = map.NumInputs();
+  std::vector<double> mean(static_cast<std::size_t>(std::max(n, 1)), 0.0), w(mean.size());
+  for (int i = 0; i < map.NumNeurons(); ++i) {
+    map.CopyWeights(i, w.data());
+    for (int j = 0; j < n; ++j) mean[j] += w[j];
+  }
+  for (double& m : mean) m /= std::max(map.NumNeurons(), 1);
+  return mean;
 }
 
 std::vector<double> RowMean(const TRowSource& rows) {

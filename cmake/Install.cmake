@@ -20,6 +20,7 @@ set(MAPSMITH_INTERNAL_HEADERS
   NeuralNets/GridDimensions.h
   NeuralNets/TrainingBlocks.h
   NeuralNets/TrainingParts.h
+  NeuralNets/WinnerWalk.h
   KQmessage/NameIndex.h)
 file(GLOB MAPSMITH_ALL_HEADERS RELATIVE ${PROJECT_SOURCE_DIR}
   ${PROJECT_SOURCE_DIR}/NeuralNets/*.h ${PROJECT_SOURCE_DIR}/DataObject/*.h
