@@ -35,12 +35,13 @@ class InputFile {
   std::ifstream in_;
 };
 
-// What every process learns of the file before reading rows in place.
+// What every process learns of the file before reading rows in place (sent
+// as bytes: no padding between the fields).
 struct Probe {
   long long size = -1;       // bytes
   long long dataStart = -1;  // offset of the character after the Data block start
   long long rows = -1;       // as the header says
-  bool usable = false;       // the start reads as a data set file's
+  long long usable = 0;      // 1 when the start reads as a data set file's
 };
 
 // The file's size and the start of its rows, read as ReadDataSetChunk reads
@@ -66,7 +67,7 @@ Probe ProbeFile(const std::string& path, std::string& setName, std::string& data
     if (rows < 0 || at == std::streampos(-1)) return probe;
     probe.rows = rows;
     probe.dataStart = static_cast<long long>(at);
-    probe.usable = true;
+    probe.usable = 1;
   } catch (const FileTools::Error&) {
   } catch (const std::ios_base::failure&) {
   }
@@ -321,7 +322,7 @@ RowShare ReadRowShare(ProcessGroup& group, const std::string& path, const DataIn
     });
     bool usable = true;
     for (const Probe& q : probes)
-      usable = usable && q.usable && q.rows > 0 && q.rows == probes[0].rows && q.dataStart == probes[0].dataStart;
+      usable = usable && q.usable == 1 && q.rows > 0 && q.rows == probes[0].rows && q.dataStart == probes[0].dataStart;
     if (usable) {
       share.firsts = RowFirsts(probes[0].rows, group.Size());
       if (ReadInPlace(group, path, probe, setName, dataName, share, numInputs)) return share;
