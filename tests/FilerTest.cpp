@@ -473,19 +473,6 @@ TEST_F(FilerTest, StreamsOfUnknownSizeGrowTheSetsAsRowsArrive) {
   EXPECT_EQ(a->MbrDyaRtpInputs[0][199999], 1.0);
 }
 
-TEST_F(FilerTest, AHeaderWithoutColumnsReadsNoRows) {
-  // Two billion rows of nothing: no set, nothing to walk through.
-  std::istringstream in(std::string(kHeader) + "[Rows = 2000000000][Data][~Data][~DataSet]");
-  std::unique_ptr<Data> a, b;
-  EXPECT_EQ(ReadDataSetFile(tools_, in, a, b), SUCCESS);
-  EXPECT_EQ(a, nullptr);
-  EXPECT_EQ(b, nullptr);
-  std::istringstream chunk(std::string(kHeader) + "[Rows = 2000000000][Data][~Data][~DataSet]");
-  int64_t offset = 0;
-  EXPECT_EQ(ReadDataSetChunk(tools_, chunk, offset, 2000000000, a, b), SUCCESS);
-  EXPECT_EQ(offset, 0);
-}
-
 TEST_F(FilerTest, ReadErrorsAreFilesThatCannotBeRead) {
   auto set = MakeSet(3, 2, 1, false, 1);
   std::ostringstream out;
@@ -551,6 +538,26 @@ TEST_F(FilerTest, LabelNamesTheFormatCannotCarryAreRefusedBeforeWriting) {
 }
 
 using FilerDeathTest = FilerTest;
+
+// Two billion rows of nothing: no set, and no walk through the rows. The
+// reads run in a child that an alarm kills after 2 s; walking the rows takes
+// longer than that.
+TEST_F(FilerDeathTest, AHeaderWithoutColumnsReadsNoRows) {
+  const std::string text = std::string(kHeader) + "[Rows = 2000000000][Data][~Data][~DataSet]";
+  EXPECT_EXIT(
+      {
+        ::alarm(2);
+        std::istringstream in(text);
+        std::unique_ptr<Data> a;
+        std::unique_ptr<Data> b;
+        if (ReadDataSetFile(tools_, in, a, b) != SUCCESS || a != nullptr || b != nullptr) std::_Exit(1);
+        std::istringstream chunk(text);
+        int64_t offset = 0;
+        if (ReadDataSetChunk(tools_, chunk, offset, 2000000000, a, b) != SUCCESS || offset != 0) std::_Exit(2);
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
 
 // The disk fills up: a whole file written over an old one leaves the old one,
 // an append of rows is cut back, and no temporary file stays behind.
