@@ -5,11 +5,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iostream>
+#include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,6 +27,8 @@
 #include "NeuralNets/Random.h"
 #include "NeuralNets/TErrorObj.h"
 #include "NeuralNets/TKohonenNetwork.h"
+#include "tests/HostileStreams.h"
+#include "tests/ToolRun.h"
 
 namespace {
 
@@ -58,6 +65,40 @@ std::string Loosened(const std::string& doc) {
     if (blank && (text.empty() || text.back() == ' ')) continue;
     text.push_back(blank ? ' ' : doc[i]);
   }
+  return text;
+}
+
+// The comment text of a header: what follows "//" on each line, loosened,
+// so that a phrase broken over two comment lines is found whole.
+std::string CommentText(const std::string& header) {
+  std::string text;
+  std::istringstream in(header);
+  for (std::string line; std::getline(in, line);) {
+    const size_t at = line.find("//");
+    if (at != std::string::npos) text.append(line, at + 2).push_back('\n');
+  }
+  return Loosened(text);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// `text` as Markdown quotes code.
+std::string Ticked(const std::string& text) {
+  std::string ticked(1, '`');
+  ticked.append(text).push_back('`');
+  return ticked;
+}
+
+// `text` with `from` replaced by `to`; `from` must stand in it.
+std::string Edited(std::string text, const std::string& from, const std::string& to) {
+  const size_t at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  if (at != std::string::npos) text.replace(at, from.size(), to);
   return text;
 }
 
@@ -189,6 +230,98 @@ TEST(DocsTest, AttributesAndMatrixColumnsReadAsDescribed) {
   EXPECT_NE(doc.find("The library's reader skips the tag with all its words"), std::string::npos);
 }
 
+// What reading `text` as a network file throws, or "" when it reads.
+std::string NetworkFault(const std::string& text) {
+  FileTools tools;
+  std::istringstream in(text);
+  try {
+    ReadNetwork(tools, in);
+  } catch (const FileTools::Error& e) {
+    return e.message;
+  }
+  return "";
+}
+
+// The Kohonen example `map` with `neurons` neurons in its map layer.
+std::string MapLayerOf(const std::string& map, const std::string& neurons) {
+  return Edited(Edited(map, "[NumberOfOutputs = 4]", "[NumberOfOutputs = " + neurons + "]"),
+                "[NumberOfNeurons = 4]", "[NumberOfNeurons = " + neurons + "]");
+}
+
+// The cases of the network file's refusals, each a small file made from the
+// Kohonen example.
+struct NetworkRefusal {
+  std::string text;
+  std::string message;     // as the reader gives it
+  std::string documented;  // as the description's table writes it
+};
+
+TEST(DocsTest, NetworkFileRefusalsAreTheOnesTheFormatDescriptionNames) {
+  const std::string doc = Slurp(kDocs / "network-file.md");
+  const std::string map = Slurp(kDocs / "examples" / "kohonen-2x2.net");
+  const std::string grid = "[Dimensions = 2]\n[Dimension=0 Size=2 ]\n[Dimension=1 Size=2 ]\n";
+  const std::string set = map.substr(map.find("[ConnectionLayer]"),
+                                     map.find("[~NeuralNetwork]") - map.find("[ConnectionLayer]"));
+  const std::string mapLayer = "[LayerType = Simple]\n[NumberOfNeurons = 4]\n[All ActivationFunction=linear ]";
+  const std::vector<NetworkRefusal> cases = {
+      {Edited(map, grid, "[Dimensions = 0]\n"), "Number of dimensions out of range",
+       "Number of dimensions out of range"},
+      {Edited(map, "[Dimension=1 Size=2 ]", "[Dimension=1 Size=0 ]"), "Dimension 1 size out of range",
+       "Dimension J size out of range"},
+      {Edited(MapLayerOf(Edited(map, set, ""), "0"), grid, "[Dimensions = 1]\n[Dimension=0 Size=1 ]\n"),
+       "Map layer has no neurons", "Map layer has no neurons"},
+      {Edited(map, "[Dimension=0 Size=2 ]", "[Dimension=0 Size=3 ]"), "Dimensions give 6 neurons, the map layer has 4",
+       "Dimensions give P neurons, the map layer has N"},
+      {Edited(map, set, ""), "Kohonen map lacks connections from layer 1 to layer 2",
+       "Kohonen map lacks connections from layer 1 to layer 2"},
+      {Edited(map, mapLayer, Edited(mapLayer, "=linear", "=sigmoid-gain")),
+       "Activation function sigmoid-gain needs a Gain layer", "Activation function NAME needs a Gain layer"},
+      {MapLayerOf(map, "300000000"), "Network larger than the file",
+       "Network larger than the file"},
+      {map.substr(0, map.find("0.25")) + "-", "Unexpected end of file", "Unexpected end of file"},
+  };
+  for (const NetworkRefusal& c : cases) {
+    EXPECT_EQ(NetworkFault(c.text), c.message) << c.text;
+    EXPECT_NE(doc.find(Ticked(c.documented)), std::string::npos) << c.documented;
+  }
+  EXPECT_EQ(NetworkFault(map), "");
+
+  // Files that cannot be read.
+  FileTools tools;
+  const fs::path missing = fs::temp_directory_path() / "mapsmith-docs-no-such-file.net";
+  try {
+    LoadNetworkFile(tools, missing.c_str());
+    ADD_FAILURE() << "read " << missing;
+  } catch (const FileTools::Error& e) {
+    EXPECT_EQ(e.message, "Error on File Open");
+  }
+  hostile::FailingBuffer failing(map.substr(0, map.size() / 2));
+  std::istream in(&failing);
+  try {
+    ReadNetwork(tools, in);
+    ADD_FAILURE() << "read a failing stream";
+  } catch (const FileTools::Error& e) {
+    EXPECT_EQ(e.message, "Error on File Read");
+  }
+  for (const char* message : {"Error on File Open", "Error on File Read", "Not enough memory for the network"})
+    EXPECT_NE(doc.find(std::string("| `") + message + "` |"), std::string::npos) << message;
+}
+
+TEST(DocsDeathTest, MemoryTheNetworkCannotHaveIsRefusedAsTheFormatDescriptionSays) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#endif
+  // A map layer of a million neurons: within what the file may ask for, but
+  // more than the 16 MiB the process may add.
+  const std::string text = MapLayerOf(Slurp(kDocs / "examples" / "kohonen-2x2.net"), "1000000");
+  EXPECT_EXIT(
+      {
+        if (!hostile::LimitAddressSpace(16 << 20)) std::_Exit(3);
+        std::_Exit(NetworkFault(text) == "Not enough memory for the network" ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 // ---------------------------------------------------------------- the parameter file
 
 struct ParameterRun {
@@ -309,14 +442,71 @@ TEST(DocsTest, FileErrorsGoToStandardOutputAsDocumented) {
   EXPECT_EQ(err.str(), "");
 }
 
+// The tool run in-process on parameter files written to a directory of the
+// test's own.
+class DocsToolTest : public tooltest::ToolTest {
+ protected:
+  tooltest::Outcome RunMapsmithOn(const std::string& params) {
+    const std::string path = Write("map.params", params);
+    const char* argv[] = {"Mapsmith", path.c_str()};
+    std::ostringstream out, err;
+    tooltest::Outcome o;
+    o.status = RunMapsmith(2, argv, out, err);
+    o.out = out.str();
+    o.err = err.str();
+    return o;
+  }
+};
+
+TEST_F(DocsToolTest, ManPageRefusalsAreTheToolsMessages) {
+  const std::string man = Loosened(Slurp(kDocs / "Mapsmith.1"));
+  // A token beyond the limit.
+  const tooltest::Outcome longToken = RunMapsmithOn("Inputs = " + std::string(5000, '1') + "\n");
+  EXPECT_EQ(longToken.status, 1);
+  EXPECT_EQ(longToken.err, "Parameter file token longer than 4096 characters\n");
+  // A FileName that is the parameter file itself, named through a link.
+  std::filesystem::create_symlink(dir_ / "map.params", dir_ / "link.params");
+  const std::string itself = "Inputs = 2 Dimensions = 1 MapDim = 3 FileName = " + Path("link.params") + "\n";
+  const tooltest::Outcome same = RunMapsmithOn(itself);
+  EXPECT_EQ(same.status, 1);
+  EXPECT_EQ(same.err, "FileName names the parameter file itself\n");
+  EXPECT_EQ(Slurp(dir_ / "map.params"), itself);
+  for (const char* entry : {".B \"Parameter file token longer than 4096 characters\" a key, value or other word",
+                            ".B \"FileName names the parameter file itself\" the network file would replace",
+                            ".B \"Not enough memory to read the parameter file\" the parameter file's values",
+                            ".B \"Not enough memory to create the map\" the map does not fit"})
+    EXPECT_NE(man.find(entry), std::string::npos) << "Mapsmith.1 lacks: " << entry;
+}
+
+using DocsToolDeathTest = DocsToolTest;
+
+TEST_F(DocsToolDeathTest, RunningOutOfMemoryGivesTheManPagesMessages) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#endif
+  // Eight million map sizes to read, and a map of 250 million weights to
+  // make: both more than the 16 MiB the process may add.
+  std::string sizes;
+  for (int i = 0; i < 8000000; ++i) sizes += "1 ";
+  const std::pair<std::string, std::string> cases[] = {
+      {"Inputs = 1 Dimensions = 2000000000 MapDim = " + sizes, "Not enough memory to read the parameter file\n"},
+      {"Inputs = 250 Dimensions = 2 MapDim = 1000 1000 FileName = " + Path("big.net"),
+       "Not enough memory to create the map\n"},
+  };
+  for (const auto& [params, message] : cases) {
+    EXPECT_EXIT(
+        {
+          if (!hostile::LimitAddressSpace(16 << 20)) std::_Exit(3);
+          const tooltest::Outcome o = RunMapsmithOn(params);
+          std::_Exit(o.status == 1 && o.err == message ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "big.net"));
+}
+
 // ---------------------------------------------------------------- the data set file
 
-// `text` as Markdown quotes code.
-std::string Ticked(const std::string& text) {
-  std::string ticked(1, '`');
-  ticked.append(text).push_back('`');
-  return ticked;
-}
 
 // What ReadDataSetFile throws for `text`, or "" when it reads.
 std::string DataSetFault(const std::string& text) {
@@ -367,6 +557,31 @@ TEST(DocsTest, DataSetFileRefusalsAreTheOnesTheFormatDescriptionNames) {
   ProbeFile(tools, (kDocs / "examples" / "kohonen-2x2.net").string())->Print(reply);
   EXPECT_EQ(reply.str(), "(error :type unknown-header :header NeuralNetwork)");
   EXPECT_NE(doc.find(Ticked(reply.str())), std::string::npos);
+}
+
+TEST(DocsTest, WritersRefusalsWithErrFormatAreListedWhereTheCodeIsDescribed) {
+  FileTools tools;
+  const double value = 1.0;
+  // A label name the format cannot carry, and labels beside the columns they
+  // stand in for: ERR_FORMAT, nothing written.
+  Data named(1, 1, 0, true);
+  const TLabelList twoWords("two words", 1.0);
+  named.AddRow(&value, nullptr, &twoWords);
+  Data both(1, 1, 1, true);
+  const TLabelList plain("red", 1.0);
+  both.AddRow(&value, &value, &plain);
+  for (const Data* set : {&named, &both}) {
+    std::ostringstream out;
+    EXPECT_EQ(WriteDataSetFile(tools, out, set, nullptr), ERR_FORMAT);
+    EXPECT_EQ(out.str(), "");
+  }
+  const std::string doc = Loosened(Slurp(kDocs / "data-set-file.md"));
+  const std::string header = CommentText(Slurp(kRoot / "FileHandler" / "Filer.h"));
+  for (const char* cause : {"a label name the format cannot carry",
+                            "a set with labels that also has the columns the labels stand in for"}) {
+    EXPECT_NE(doc.find(cause), std::string::npos) << "data-set-file.md lacks: " << cause;
+    EXPECT_NE(header.find(cause), std::string::npos) << "Filer.h lacks: " << cause;
+  }
 }
 
 // ---------------------------------------------------------------- the library guide's claims
@@ -429,12 +644,6 @@ std::vector<std::vector<std::string>> CodeBlocks(const std::string& markdown) {
   return blocks;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
 
 // Whether `block` stands in `lines` as consecutive whole lines, each shifted
 // by the same indentation (a quote may drop the indentation of its context).
