@@ -345,6 +345,26 @@ ParameterRun RunParameters(const std::string& text) {
   return r;
 }
 
+// The distinct matrix cells of the network file that the tool writes for
+// `params` (written to a file of its own).
+std::set<std::string> WrittenCells(MapParameters params) {
+  const fs::path path = fs::temp_directory_path() / ("mapsmith-docs-" + std::to_string(::getpid()) + "-cells.net");
+  params.fileName = path.string();
+  std::ostringstream out, err;
+  EXPECT_EQ(CreateMap(params, out, err), 0) << out.str() << err.str();
+  const std::string text = Slurp(path);
+  fs::remove(path);
+  std::set<std::string> cells;
+  const std::string matrix = "[Matrix Weights ]\n";
+  const size_t start = text.find(matrix), end = text.find("[~Matrix]");
+  if (start == std::string::npos || end == std::string::npos) return cells;
+  for (const std::string& line : Lines(text.substr(start + matrix.size(), end - start - matrix.size()))) {
+    std::istringstream words(line.substr(0, line.find("/*")));
+    for (std::string word; words >> word;) cells.insert(word);
+  }
+  return cells;
+}
+
 // Each pitfall the README and the man page describe: the words they quote,
 // a parameter file that shows it, and what the tool then does.
 struct DocumentedCase {
@@ -400,7 +420,7 @@ TEST(DocsTest, ParameterFilePitfallsBehaveAsTheReadmeAndManPageSay) {
        [](const ParameterRun& r) { EXPECT_EQ(r.params.inputs, 16); }},
       {{"Inputs = 08", "Number of Inputs must be >= 1"}, "Inputs = 08\n" + rest,
        [](const ParameterRun& r) { Refused(r, "Number of Inputs must be >= 1"); }},
-      {{"MinWeight = -0,5", "MaxWeight = 0,5", "all 0"},
+      {{"MinWeight = -0,5", "MaxWeight = 0,5", "all 0, written as -0"},
        "Inputs = 4\n" + rest + "MinWeight = -0,5\nMaxWeight = 0,5\n",
        [](const ParameterRun& r) {
          // Equal limits: every weight becomes the lower limit, a zero.
@@ -408,7 +428,11 @@ TEST(DocsTest, ParameterFilePitfallsBehaveAsTheReadmeAndManPageSay) {
          EXPECT_EQ(r.params.minWeight, 0.0);
          EXPECT_TRUE(std::signbit(r.params.minWeight));
          EXPECT_EQ(r.params.maxWeight, 0.0);
+         EXPECT_EQ(WrittenCells(r.params), std::set<std::string>{"-0"});
        }},
+      {{"the very end of the file", "MapDim = 10", "MapDims must be >= 1"},
+       "Inputs = 4\nFileName = map.net\nDimensions = 2\nMapDim = 10",
+       [](const ParameterRun& r) { Refused(r, "MapDims must be >= 1"); }},
       {{"at most 2,147,483,647 neurons", "at most 2,147,483,647 weights"},
        "Inputs = 1\nDimensions = 2\nMapDim = 65536 32768\nFileName = map.net\n",
        [](const ParameterRun& r) { Refused(r, "Map is too large: more than 2147483647 neurons"); }},
@@ -503,6 +527,22 @@ TEST_F(DocsToolDeathTest, RunningOutOfMemoryGivesTheManPagesMessages) {
         ::testing::ExitedWithCode(0), "");
   }
   EXPECT_FALSE(fs::exists(dir_ / "big.net"));
+}
+
+TEST_F(DocsToolTest, AnExistingNetworkFileIsReplacedNotRewrittenAsTheReadmeSays) {
+  const std::string readme = Loosened(Slurp(kRoot / "README.md"));
+  for (const char* words : {"renamed over it once complete", "never rewritten in place",
+                            "(another hard link to it keeps the old map)", "a failed write leaves it as it was"})
+    EXPECT_NE(readme.find(words), std::string::npos) << "README.md lacks: " << words;
+  EXPECT_EQ(readme.find("emptied when it exists"), std::string::npos);
+
+  Write("map.net", "the old map\n");
+  fs::create_hard_link(dir_ / "map.net", dir_ / "old.net");
+  const tooltest::Outcome o =
+      RunMapsmithOn("Inputs = 2 Dimensions = 1 MapDim = 3 Seed = 1 FileName = " + Path("map.net") + "\n");
+  EXPECT_EQ(o.status, 0) << o.out << o.err;
+  EXPECT_EQ(Slurp(dir_ / "old.net"), "the old map\n");
+  EXPECT_EQ(Slurp(dir_ / "map.net").rfind("[FormatVersion = 1.0]\n", 0), 0u);
 }
 
 // ---------------------------------------------------------------- the data set file
