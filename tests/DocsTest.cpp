@@ -736,6 +736,36 @@ TEST(DocsTest, EveryCodeBlockOfTheReadmeAndLibraryGuideIsRunOrStandsInAnExampleF
   }
 }
 
+// The lines of the Layout block of the format description, without their
+// notes, stand in the complete example file in that order ("..." stands for
+// rows left out).
+TEST(DocsTest, DataSetLayoutStandsInTheExampleFile) {
+  const std::string doc = Slurp(kDocs / "data-set-file.md");
+  const size_t start = doc.find("## Layout\n");
+  ASSERT_NE(start, std::string::npos);
+  std::vector<std::string> file;
+  for (std::string line : Lines(Slurp(kDocs / "examples" / "labelled.dat"))) {
+    line.erase(line.find_last_not_of(' ') + 1);
+    file.push_back(line);
+  }
+  size_t at = 0;  // the file line after the last one found
+  int quoted = 0;
+  std::istringstream in(doc.substr(start, doc.find("\n- ", start) - start));
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("    ", 0) != 0) continue;
+    std::string body = line.substr(4);
+    if (body == "...") continue;
+    // A tag's note follows it after blanks.
+    if (body[0] == '[' && body.find("]  ") != std::string::npos) body.erase(body.find("]  ") + 1);
+    body.erase(body.find_last_not_of(' ') + 1);
+    const auto found = std::find(file.begin() + static_cast<std::ptrdiff_t>(at), file.end(), body);
+    EXPECT_NE(found, file.end()) << "labelled.dat lacks, in this order: " << body;
+    if (found != file.end()) at = static_cast<size_t>(found - file.begin()) + 1;
+    ++quoted;
+  }
+  EXPECT_GE(quoted, 11);
+}
+
 struct ProgramRun {
   int status = -1;
   std::string out, err;
@@ -800,6 +830,170 @@ TEST_F(LibraryGuideProgramTest, FirstProgramReportsEveryFileFaultAndFails) {
   }
   // The guide names the new refusal of LoadKohonenNetwork.
   EXPECT_NE(Slurp(kDocs / "library.md").find("`Not a Kohonen network`"), std::string::npos);
+}
+
+// ---------------------------------------------------------------- the man pages' examples
+
+// A man page line as the reader sees it: escapes and font changes taken out.
+std::string Unescaped(const std::string& line) {
+  std::string text;
+  for (size_t i = 0; i < line.size(); ++i) {
+    if (line[i] != '\\' || i + 1 == line.size()) {
+      text.push_back(line[i]);
+      continue;
+    }
+    const char next = line[++i];
+    if (next == '-') text.push_back('-');
+    else if (next == 'e') text.push_back('\\');
+    else if (next == 'f') ++i;  // \fB, \fI, \fR, \fP
+    else if (next != '&') text.append({'\\', next});
+  }
+  return text;
+}
+
+// The no-fill blocks (.nf to .fi) of a man page's EXAMPLE or EXAMPLES
+// section, unescaped, requests left out and lines ending in '\' joined with
+// the next.
+std::vector<std::vector<std::string>> ExampleBlocks(const std::string& page) {
+  std::vector<std::vector<std::string>> blocks;
+  bool inSection = false, inBlock = false;
+  for (const std::string& line : Lines(page)) {
+    if (line.rfind(".SH ", 0) == 0) inSection = line == ".SH EXAMPLE" || line == ".SH EXAMPLES";
+    if (!inSection) continue;
+    if (line == ".nf") {
+      inBlock = true;
+      blocks.emplace_back();
+    } else if (line == ".fi") {
+      inBlock = false;
+    } else if (inBlock && line.rfind('.', 0) != 0) {
+      std::vector<std::string>& block = blocks.back();
+      std::string text = Unescaped(line);
+      if (!block.empty() && !block.back().empty() && block.back().back() == '\\') {
+        block.back().pop_back();
+        block.back() += text.substr(text.find_first_not_of(' '));
+      } else {
+        block.push_back(text);
+      }
+    }
+  }
+  return blocks;
+}
+
+// The program a command line runs: its first word without the folder.
+std::string ProgramOf(const std::string& command) {
+  const std::string first = command.substr(0, command.find(' '));
+  return first.substr(first.rfind('/') + 1);
+}
+
+// Whether a line of an example is a command: it runs one of the tools
+// ("Mapsmith", "build/MapsmithMap", ...) or a program of the folder ("./...").
+bool IsToolCommand(const std::string& line) {
+  const std::string program = ProgramOf(line);
+  return line.rfind("./", 0) == 0 ||
+         (program.rfind("Mapsmith", 0) == 0 &&
+          std::all_of(program.begin(), program.end(), [](char c) { return std::isalpha(c) != 0; }));
+}
+
+class ManPageExamplesTest : public tooltest::ToolTest {};
+
+// Every command of the examples of every man page, run as written from a
+// copy of the example folder the page names (with the copy of examples/ at
+// the top of a folder whose build/ holds the tools, which are on the PATH
+// too). What a command prints on standard error the page shows, whole: a
+// warning (status 0) or a refusal (status 1); a command that prints none
+// ends with status 0. Every other text block of the examples is what a
+// command printed on standard output, whole, or a file of the folder, whole.
+TEST_F(ManPageExamplesTest, EveryCommandRunsAsThePageShows) {
+  struct Page {
+    const char* folder;  // where the commands run, in the copy
+    const char* named;   // how the page names that folder
+  };
+  const std::map<std::string, Page> pages = {
+      {"Mapsmith.1", {"examples", "examples/map.params"}},
+      {"MapsmithConvert.1", {"examples/convert", "examples/convert"}},
+      {"MapsmithLabel.1", {"examples/tools", "examples/tools"}},
+      {"MapsmithMap.1", {"examples/tools", "examples/tools"}},
+      {"MapsmithTrain.1", {".", "From the top folder of the source tree"}},
+      {"MapsmithView.1", {"examples/colours", "examples/colours"}},
+  };
+  const fs::path tools = MAPSMITH_TOOL_DIR;
+  int pagesRun = 0;
+  for (const auto& entry : fs::directory_iterator(kDocs)) {
+    if (entry.path().extension() != ".1") continue;
+    const std::string name = entry.path().filename().string();
+    SCOPED_TRACE(name);
+    const auto page = pages.find(name);
+    if (page == pages.end()) {
+      ADD_FAILURE() << "no example folder is known for " << name;
+      continue;
+    }
+    const std::string text = Slurp(entry.path());
+    EXPECT_NE(Loosened(text).find(page->second.named), std::string::npos) << page->second.named;
+
+    // A fresh copy for each page.
+    const fs::path top = dir_ / name;
+    fs::create_directories(top);
+    fs::copy(kRoot / "examples", top / "examples", fs::copy_options::recursive);
+    fs::create_directory_symlink(tools, top / "build");
+    const fs::path folder = top / page->second.folder;
+    std::vector<std::pair<fs::path, std::string>> files;  // the folder's files, as shipped
+    for (const auto& file : fs::directory_iterator(folder))
+      if (file.is_regular_file()) files.emplace_back(file.path(), Slurp(file.path()));
+
+    struct Run {
+      std::string command;
+      tooltest::Outcome outcome;
+    };
+    std::vector<Run> runs;
+    std::vector<std::string> shown;
+    for (const std::vector<std::string>& block : ExampleBlocks(text)) {
+      if (!std::all_of(block.begin(), block.end(), IsToolCommand)) {
+        std::string whole;
+        for (const std::string& line : block) whole += line + "\n";
+        shown.push_back(whole);
+        continue;
+      }
+      for (const std::string& command : block) {
+        const std::string program = ProgramOf(command);
+        if (program.rfind("Mapsmith", 0) == 0 && !fs::exists(tools / program)) {
+          std::cout << name << ": " << program << " is not built, skipped: " << command << "\n";
+          continue;
+        }
+        const std::string line = "cd '" + folder.string() + "' && PATH='" + tools.string() + "':\"$PATH\" " + command +
+                                 " >'" + (dir_ / "stdout.txt").string() + "' 2>'" + (dir_ / "stderr.txt").string() +
+                                 "'";
+        const int raw = std::system(line.c_str());
+        runs.push_back({command,
+                        {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(dir_ / "stdout.txt"), Slurp(dir_ / "stderr.txt")}});
+      }
+    }
+    EXPECT_FALSE(runs.empty());
+    for (const Run& run : runs) {
+      // A refusal or a warning: one line naming the tool and the file.
+      const std::string& err = run.outcome.err;
+      if (!err.empty()) {
+        EXPECT_NE(std::find(shown.begin(), shown.end(), err), shown.end()) << run.command << "\n" << err;
+      }
+      const bool refused = !err.empty() && err.find(": warning: ") == std::string::npos;
+      EXPECT_EQ(run.outcome.status, refused ? 1 : 0) << run.command << "\n" << err;
+    }
+    for (const std::string& block : shown) {
+      const bool printed = std::any_of(runs.begin(), runs.end(), [&](const Run& run) {
+        return run.outcome.out == block || run.outcome.err == block;
+      });
+      const bool file = std::any_of(files.begin(), files.end(), [&](const auto& f) { return f.second == block; });
+      EXPECT_TRUE(printed || file) << "neither printed nor a file of " << page->second.folder << ":\n" << block;
+    }
+    ++pagesRun;
+  }
+  EXPECT_EQ(pagesRun, static_cast<int>(pages.size()));
+
+  // The tool's page shows the example parameter file whole.
+  const std::vector<std::vector<std::string>> blocks = ExampleBlocks(Slurp(kDocs / "Mapsmith.1"));
+  ASSERT_FALSE(blocks.empty());
+  std::string params;
+  for (const std::string& line : blocks[0]) params += line + "\n";
+  EXPECT_EQ(params, Slurp(kRoot / "examples" / "map.params"));
 }
 
 }  // namespace
