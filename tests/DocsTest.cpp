@@ -880,18 +880,29 @@ std::vector<std::vector<std::string>> ExampleBlocks(const std::string& page) {
 }
 
 // The program a command line runs: its first word without the folder.
+// Whether `word` names one of the tools ("Mapsmith", "build/MapsmithMap").
+bool IsTool(const std::string& word) {
+  const std::string name = word.substr(word.rfind('/') + 1);
+  return name.rfind("Mapsmith", 0) == 0 &&
+         std::all_of(name.begin(), name.end(), [](char c) { return std::isalpha(c) != 0; });
+}
+
+// The program a command line runs, without its folder: its first word, or
+// for a process launcher (mpirun, mpiexec) the tool it launches.
 std::string ProgramOf(const std::string& command) {
-  const std::string first = command.substr(0, command.find(' '));
+  std::istringstream words(command);
+  std::string first, word;
+  words >> first;
+  if (first == "mpirun" || first == "mpiexec")
+    while (words >> word)
+      if (IsTool(word)) return word.substr(word.rfind('/') + 1);
   return first.substr(first.rfind('/') + 1);
 }
 
 // Whether a line of an example is a command: it runs one of the tools
-// ("Mapsmith", "build/MapsmithMap", ...) or a program of the folder ("./...").
+// (also through a launcher) or a program of the folder ("./...").
 bool IsToolCommand(const std::string& line) {
-  const std::string program = ProgramOf(line);
-  return line.rfind("./", 0) == 0 ||
-         (program.rfind("Mapsmith", 0) == 0 &&
-          std::all_of(program.begin(), program.end(), [](char c) { return std::isalpha(c) != 0; }));
+  return line.rfind("./", 0) == 0 || IsTool(ProgramOf(line));
 }
 
 class ManPageExamplesTest : public tooltest::ToolTest {};
@@ -955,7 +966,7 @@ TEST_F(ManPageExamplesTest, EveryCommandRunsAsThePageShows) {
       }
       for (const std::string& command : block) {
         const std::string program = ProgramOf(command);
-        if (program.rfind("Mapsmith", 0) == 0 && !fs::exists(tools / program)) {
+        if (IsTool(program) && !fs::exists(tools / program)) {
           std::cout << name << ": " << program << " is not built, skipped: " << command << "\n";
           continue;
         }
