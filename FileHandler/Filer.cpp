@@ -494,13 +494,18 @@ int32_t ReadWholeFile(FileTools& tools, std::istream& in, std::unique_ptr<Data>&
 int32_t ReadDataSetFile(FileTools& tools, const std::string& fileName, std::unique_ptr<Data>& exampleSet,
                         std::unique_ptr<Data>& resultSet, std::unique_ptr<TKQstructure> message) {
   message.reset();
-  // A large buffer: the rows make up almost all of a big file.
-  std::vector<char> buffer(size_t{1} << 20);
+  // A large buffer: the rows make up almost all of a big file. It is made
+  // inside the guard, so that memory running out for it is refused like
+  // memory running out for the rows.
+  std::vector<char> buffer;
   std::ifstream in;
-  in.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-  in.open(fileName, std::ios::in | std::ios::binary);
-  if (!in.is_open()) return ERR_OPEN;
-  return ReadDataSetFile(tools, in, exampleSet, resultSet);
+  return UnlessReadFails(in, exampleSet, resultSet, [&] {
+    buffer.resize(size_t{1} << 20);
+    in.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    in.open(fileName, std::ios::in | std::ios::binary);
+    if (!in.is_open()) return ERR_OPEN;
+    return ReadWholeFile(tools, in, exampleSet, resultSet);
+  });
 }
 
 int32_t ReadExampleSetFile(FileTools& tools, const std::string& fileName, std::unique_ptr<Data>& exampleSet) {

@@ -39,7 +39,11 @@
 // Return codes of the data set file operations.
 constexpr int32_t SUCCESS = 0;
 constexpr int32_t ERR_OPEN = -81;    // the file cannot be opened for reading
-constexpr int32_t ERR_FORMAT = -82;  // malformed header, or a result set where only an example set was asked for
+// ERR_FORMAT: a malformed header (ReadDataSetHeader); a result set where only
+// an example set was asked for (ReadExampleSetFile); for the writers, a set
+// with labels that also has the columns the labels stand in for, or a label
+// name the format cannot carry (IsWritableLabelName).
+constexpr int32_t ERR_FORMAT = -82;
 constexpr int32_t ERR_ROWS = -83;    // nothing to write, or the two sets differ in row count
 constexpr int32_t ERR_WRITE = -84;   // the file cannot be created or appended to, or a write failed
 

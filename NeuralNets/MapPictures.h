@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "KQmessage/TException.h"
+
 class Data;
 class TKohonenNetwork;
 

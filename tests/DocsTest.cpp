@@ -5,11 +5,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iostream>
+#include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,6 +27,8 @@
 #include "NeuralNets/Random.h"
 #include "NeuralNets/TErrorObj.h"
 #include "NeuralNets/TKohonenNetwork.h"
+#include "tests/HostileStreams.h"
+#include "tests/ToolRun.h"
 
 namespace {
 
@@ -58,6 +65,40 @@ std::string Loosened(const std::string& doc) {
     if (blank && (text.empty() || text.back() == ' ')) continue;
     text.push_back(blank ? ' ' : doc[i]);
   }
+  return text;
+}
+
+// The comment text of a header: what follows "//" on each line, loosened,
+// so that a phrase broken over two comment lines is found whole.
+std::string CommentText(const std::string& header) {
+  std::string text;
+  std::istringstream in(header);
+  for (std::string line; std::getline(in, line);) {
+    const size_t at = line.find("//");
+    if (at != std::string::npos) text.append(line, at + 2).push_back('\n');
+  }
+  return Loosened(text);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// `text` as Markdown quotes code.
+std::string Ticked(const std::string& text) {
+  std::string ticked(1, '`');
+  ticked.append(text).push_back('`');
+  return ticked;
+}
+
+// `text` with `from` replaced by `to`; `from` must stand in it.
+std::string Edited(std::string text, const std::string& from, const std::string& to) {
+  const size_t at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  if (at != std::string::npos) text.replace(at, from.size(), to);
   return text;
 }
 
@@ -189,6 +230,98 @@ TEST(DocsTest, AttributesAndMatrixColumnsReadAsDescribed) {
   EXPECT_NE(doc.find("The library's reader skips the tag with all its words"), std::string::npos);
 }
 
+// What reading `text` as a network file throws, or "" when it reads.
+std::string NetworkFault(const std::string& text) {
+  FileTools tools;
+  std::istringstream in(text);
+  try {
+    ReadNetwork(tools, in);
+  } catch (const FileTools::Error& e) {
+    return e.message;
+  }
+  return "";
+}
+
+// The Kohonen example `map` with `neurons` neurons in its map layer.
+std::string MapLayerOf(const std::string& map, const std::string& neurons) {
+  return Edited(Edited(map, "[NumberOfOutputs = 4]", "[NumberOfOutputs = " + neurons + "]"),
+                "[NumberOfNeurons = 4]", "[NumberOfNeurons = " + neurons + "]");
+}
+
+// The cases of the network file's refusals, each a small file made from the
+// Kohonen example.
+struct NetworkRefusal {
+  std::string text;
+  std::string message;     // as the reader gives it
+  std::string documented;  // as the description's table writes it
+};
+
+TEST(DocsTest, NetworkFileRefusalsAreTheOnesTheFormatDescriptionNames) {
+  const std::string doc = Slurp(kDocs / "network-file.md");
+  const std::string map = Slurp(kDocs / "examples" / "kohonen-2x2.net");
+  const std::string grid = "[Dimensions = 2]\n[Dimension=0 Size=2 ]\n[Dimension=1 Size=2 ]\n";
+  const std::string set = map.substr(map.find("[ConnectionLayer]"),
+                                     map.find("[~NeuralNetwork]") - map.find("[ConnectionLayer]"));
+  const std::string mapLayer = "[LayerType = Simple]\n[NumberOfNeurons = 4]\n[All ActivationFunction=linear ]";
+  const std::vector<NetworkRefusal> cases = {
+      {Edited(map, grid, "[Dimensions = 0]\n"), "Number of dimensions out of range",
+       "Number of dimensions out of range"},
+      {Edited(map, "[Dimension=1 Size=2 ]", "[Dimension=1 Size=0 ]"), "Dimension 1 size out of range",
+       "Dimension J size out of range"},
+      {Edited(MapLayerOf(Edited(map, set, ""), "0"), grid, "[Dimensions = 1]\n[Dimension=0 Size=1 ]\n"),
+       "Map layer has no neurons", "Map layer has no neurons"},
+      {Edited(map, "[Dimension=0 Size=2 ]", "[Dimension=0 Size=3 ]"), "Dimensions give 6 neurons, the map layer has 4",
+       "Dimensions give P neurons, the map layer has N"},
+      {Edited(map, set, ""), "Kohonen map lacks connections from layer 1 to layer 2",
+       "Kohonen map lacks connections from layer 1 to layer 2"},
+      {Edited(map, mapLayer, Edited(mapLayer, "=linear", "=sigmoid-gain")),
+       "Activation function sigmoid-gain needs a Gain layer", "Activation function NAME needs a Gain layer"},
+      {MapLayerOf(map, "300000000"), "Network larger than the file",
+       "Network larger than the file"},
+      {map.substr(0, map.find("0.25")) + "-", "Unexpected end of file", "Unexpected end of file"},
+  };
+  for (const NetworkRefusal& c : cases) {
+    EXPECT_EQ(NetworkFault(c.text), c.message) << c.text;
+    EXPECT_NE(doc.find(Ticked(c.documented)), std::string::npos) << c.documented;
+  }
+  EXPECT_EQ(NetworkFault(map), "");
+
+  // Files that cannot be read.
+  FileTools tools;
+  const fs::path missing = fs::temp_directory_path() / "mapsmith-docs-no-such-file.net";
+  try {
+    LoadNetworkFile(tools, missing.c_str());
+    ADD_FAILURE() << "read " << missing;
+  } catch (const FileTools::Error& e) {
+    EXPECT_EQ(e.message, "Error on File Open");
+  }
+  hostile::FailingBuffer failing(map.substr(0, map.size() / 2));
+  std::istream in(&failing);
+  try {
+    ReadNetwork(tools, in);
+    ADD_FAILURE() << "read a failing stream";
+  } catch (const FileTools::Error& e) {
+    EXPECT_EQ(e.message, "Error on File Read");
+  }
+  for (const char* message : {"Error on File Open", "Error on File Read", "Not enough memory for the network"})
+    EXPECT_NE(doc.find(std::string("| `") + message + "` |"), std::string::npos) << message;
+}
+
+TEST(DocsDeathTest, MemoryTheNetworkCannotHaveIsRefusedAsTheFormatDescriptionSays) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#endif
+  // A map layer of a million neurons: within what the file may ask for, but
+  // more than the 16 MiB the process may add.
+  const std::string text = MapLayerOf(Slurp(kDocs / "examples" / "kohonen-2x2.net"), "1000000");
+  EXPECT_EXIT(
+      {
+        if (!hostile::LimitAddressSpace(16 << 20)) std::_Exit(3);
+        std::_Exit(NetworkFault(text) == "Not enough memory for the network" ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 // ---------------------------------------------------------------- the parameter file
 
 struct ParameterRun {
@@ -210,6 +343,26 @@ ParameterRun RunParameters(const std::string& text) {
   r.out = out.str();
   r.err = err.str();
   return r;
+}
+
+// The distinct matrix cells of the network file that the tool writes for
+// `params` (written to a file of its own).
+std::set<std::string> WrittenCells(MapParameters params) {
+  const fs::path path = fs::temp_directory_path() / ("mapsmith-docs-" + std::to_string(::getpid()) + "-cells.net");
+  params.fileName = path.string();
+  std::ostringstream out, err;
+  EXPECT_EQ(CreateMap(params, out, err), 0) << out.str() << err.str();
+  const std::string text = Slurp(path);
+  fs::remove(path);
+  std::set<std::string> cells;
+  const std::string matrix = "[Matrix Weights ]\n";
+  const size_t start = text.find(matrix), end = text.find("[~Matrix]");
+  if (start == std::string::npos || end == std::string::npos) return cells;
+  for (const std::string& line : Lines(text.substr(start + matrix.size(), end - start - matrix.size()))) {
+    std::istringstream words(line.substr(0, line.find("/*")));
+    for (std::string word; words >> word;) cells.insert(word);
+  }
+  return cells;
 }
 
 // Each pitfall the README and the man page describe: the words they quote,
@@ -267,7 +420,7 @@ TEST(DocsTest, ParameterFilePitfallsBehaveAsTheReadmeAndManPageSay) {
        [](const ParameterRun& r) { EXPECT_EQ(r.params.inputs, 16); }},
       {{"Inputs = 08", "Number of Inputs must be >= 1"}, "Inputs = 08\n" + rest,
        [](const ParameterRun& r) { Refused(r, "Number of Inputs must be >= 1"); }},
-      {{"MinWeight = -0,5", "MaxWeight = 0,5", "all 0"},
+      {{"MinWeight = -0,5", "MaxWeight = 0,5", "all 0, written as -0"},
        "Inputs = 4\n" + rest + "MinWeight = -0,5\nMaxWeight = 0,5\n",
        [](const ParameterRun& r) {
          // Equal limits: every weight becomes the lower limit, a zero.
@@ -275,7 +428,11 @@ TEST(DocsTest, ParameterFilePitfallsBehaveAsTheReadmeAndManPageSay) {
          EXPECT_EQ(r.params.minWeight, 0.0);
          EXPECT_TRUE(std::signbit(r.params.minWeight));
          EXPECT_EQ(r.params.maxWeight, 0.0);
+         EXPECT_EQ(WrittenCells(r.params), std::set<std::string>{"-0"});
        }},
+      {{"the very end of the file", "MapDim = 10", "MapDims must be >= 1"},
+       "Inputs = 4\nFileName = map.net\nDimensions = 2\nMapDim = 10",
+       [](const ParameterRun& r) { Refused(r, "MapDims must be >= 1"); }},
       {{"at most 2,147,483,647 neurons", "at most 2,147,483,647 weights"},
        "Inputs = 1\nDimensions = 2\nMapDim = 65536 32768\nFileName = map.net\n",
        [](const ParameterRun& r) { Refused(r, "Map is too large: more than 2147483647 neurons"); }},
@@ -309,14 +466,87 @@ TEST(DocsTest, FileErrorsGoToStandardOutputAsDocumented) {
   EXPECT_EQ(err.str(), "");
 }
 
+// The tool run in-process on parameter files written to a directory of the
+// test's own.
+class DocsToolTest : public tooltest::ToolTest {
+ protected:
+  tooltest::Outcome RunMapsmithOn(const std::string& params) {
+    const std::string path = Write("map.params", params);
+    const char* argv[] = {"Mapsmith", path.c_str()};
+    std::ostringstream out, err;
+    tooltest::Outcome o;
+    o.status = RunMapsmith(2, argv, out, err);
+    o.out = out.str();
+    o.err = err.str();
+    return o;
+  }
+};
+
+TEST_F(DocsToolTest, ManPageRefusalsAreTheToolsMessages) {
+  const std::string man = Loosened(Slurp(kDocs / "Mapsmith.1"));
+  // A token beyond the limit.
+  const tooltest::Outcome longToken = RunMapsmithOn("Inputs = " + std::string(5000, '1') + "\n");
+  EXPECT_EQ(longToken.status, 1);
+  EXPECT_EQ(longToken.err, "Parameter file token longer than 4096 characters\n");
+  // A FileName that is the parameter file itself, named through a link.
+  std::filesystem::create_symlink(dir_ / "map.params", dir_ / "link.params");
+  const std::string itself = "Inputs = 2 Dimensions = 1 MapDim = 3 FileName = " + Path("link.params") + "\n";
+  const tooltest::Outcome same = RunMapsmithOn(itself);
+  EXPECT_EQ(same.status, 1);
+  EXPECT_EQ(same.err, "FileName names the parameter file itself\n");
+  EXPECT_EQ(Slurp(dir_ / "map.params"), itself);
+  for (const char* entry : {".B \"Parameter file token longer than 4096 characters\" a key, value or other word",
+                            ".B \"FileName names the parameter file itself\" the network file would replace",
+                            ".B \"Not enough memory to read the parameter file\" the parameter file's values",
+                            ".B \"Not enough memory to create the map\" the map does not fit"})
+    EXPECT_NE(man.find(entry), std::string::npos) << "Mapsmith.1 lacks: " << entry;
+}
+
+using DocsToolDeathTest = DocsToolTest;
+
+TEST_F(DocsToolDeathTest, RunningOutOfMemoryGivesTheManPagesMessages) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#endif
+  // Eight million map sizes to read, and a map of 250 million weights to
+  // make: both more than the 16 MiB the process may add.
+  std::string sizes;
+  for (int i = 0; i < 8000000; ++i) sizes += "1 ";
+  const std::pair<std::string, std::string> cases[] = {
+      {"Inputs = 1 Dimensions = 2000000000 MapDim = " + sizes, "Not enough memory to read the parameter file\n"},
+      {"Inputs = 250 Dimensions = 2 MapDim = 1000 1000 FileName = " + Path("big.net"),
+       "Not enough memory to create the map\n"},
+  };
+  for (const auto& [params, message] : cases) {
+    EXPECT_EXIT(
+        {
+          if (!hostile::LimitAddressSpace(16 << 20)) std::_Exit(3);
+          const tooltest::Outcome o = RunMapsmithOn(params);
+          std::_Exit(o.status == 1 && o.err == message ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "big.net"));
+}
+
+TEST_F(DocsToolTest, AnExistingNetworkFileIsReplacedNotRewrittenAsTheReadmeSays) {
+  const std::string readme = Loosened(Slurp(kRoot / "README.md"));
+  for (const char* words : {"renamed over it once complete", "never rewritten in place",
+                            "(another hard link to it keeps the old map)", "a failed write leaves it as it was"})
+    EXPECT_NE(readme.find(words), std::string::npos) << "README.md lacks: " << words;
+  EXPECT_EQ(readme.find("emptied when it exists"), std::string::npos);
+
+  Write("map.net", "the old map\n");
+  fs::create_hard_link(dir_ / "map.net", dir_ / "old.net");
+  const tooltest::Outcome o =
+      RunMapsmithOn("Inputs = 2 Dimensions = 1 MapDim = 3 Seed = 1 FileName = " + Path("map.net") + "\n");
+  EXPECT_EQ(o.status, 0) << o.out << o.err;
+  EXPECT_EQ(Slurp(dir_ / "old.net"), "the old map\n");
+  EXPECT_EQ(Slurp(dir_ / "map.net").rfind("[FormatVersion = 1.0]\n", 0), 0u);
+}
+
 // ---------------------------------------------------------------- the data set file
 
-// `text` as Markdown quotes code.
-std::string Ticked(const std::string& text) {
-  std::string ticked(1, '`');
-  ticked.append(text).push_back('`');
-  return ticked;
-}
 
 // What ReadDataSetFile throws for `text`, or "" when it reads.
 std::string DataSetFault(const std::string& text) {
@@ -367,6 +597,31 @@ TEST(DocsTest, DataSetFileRefusalsAreTheOnesTheFormatDescriptionNames) {
   ProbeFile(tools, (kDocs / "examples" / "kohonen-2x2.net").string())->Print(reply);
   EXPECT_EQ(reply.str(), "(error :type unknown-header :header NeuralNetwork)");
   EXPECT_NE(doc.find(Ticked(reply.str())), std::string::npos);
+}
+
+TEST(DocsTest, WritersRefusalsWithErrFormatAreListedWhereTheCodeIsDescribed) {
+  FileTools tools;
+  const double value = 1.0;
+  // A label name the format cannot carry, and labels beside the columns they
+  // stand in for: ERR_FORMAT, nothing written.
+  Data named(1, 1, 0, true);
+  const TLabelList twoWords("two words", 1.0);
+  named.AddRow(&value, nullptr, &twoWords);
+  Data both(1, 1, 1, true);
+  const TLabelList plain("red", 1.0);
+  both.AddRow(&value, &value, &plain);
+  for (const Data* set : {&named, &both}) {
+    std::ostringstream out;
+    EXPECT_EQ(WriteDataSetFile(tools, out, set, nullptr), ERR_FORMAT);
+    EXPECT_EQ(out.str(), "");
+  }
+  const std::string doc = Loosened(Slurp(kDocs / "data-set-file.md"));
+  const std::string header = CommentText(Slurp(kRoot / "FileHandler" / "Filer.h"));
+  for (const char* cause : {"a label name the format cannot carry",
+                            "a set with labels that also has the columns the labels stand in for"}) {
+    EXPECT_NE(doc.find(cause), std::string::npos) << "data-set-file.md lacks: " << cause;
+    EXPECT_NE(header.find(cause), std::string::npos) << "Filer.h lacks: " << cause;
+  }
 }
 
 // ---------------------------------------------------------------- the library guide's claims
@@ -429,12 +684,6 @@ std::vector<std::vector<std::string>> CodeBlocks(const std::string& markdown) {
   return blocks;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
 
 // Whether `block` stands in `lines` as consecutive whole lines, each shifted
 // by the same indentation (a quote may drop the indentation of its context).
@@ -485,6 +734,36 @@ TEST(DocsTest, EveryCodeBlockOfTheReadmeAndLibraryGuideIsRunOrStandsInAnExampleF
     EXPECT_GE(quotes, 3) << doc;
     EXPECT_GE(commands, 1) << doc;
   }
+}
+
+// The lines of the Layout block of the format description, without their
+// notes, stand in the complete example file in that order ("..." stands for
+// rows left out).
+TEST(DocsTest, DataSetLayoutStandsInTheExampleFile) {
+  const std::string doc = Slurp(kDocs / "data-set-file.md");
+  const size_t start = doc.find("## Layout\n");
+  ASSERT_NE(start, std::string::npos);
+  std::vector<std::string> file;
+  for (std::string line : Lines(Slurp(kDocs / "examples" / "labelled.dat"))) {
+    line.erase(line.find_last_not_of(' ') + 1);
+    file.push_back(line);
+  }
+  size_t at = 0;  // the file line after the last one found
+  int quoted = 0;
+  std::istringstream in(doc.substr(start, doc.find("\n- ", start) - start));
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("    ", 0) != 0) continue;
+    std::string body = line.substr(4);
+    if (body == "...") continue;
+    // A tag's note follows it after blanks.
+    if (body[0] == '[' && body.find("]  ") != std::string::npos) body.erase(body.find("]  ") + 1);
+    body.erase(body.find_last_not_of(' ') + 1);
+    const auto found = std::find(file.begin() + static_cast<std::ptrdiff_t>(at), file.end(), body);
+    EXPECT_NE(found, file.end()) << "labelled.dat lacks, in this order: " << body;
+    if (found != file.end()) at = static_cast<size_t>(found - file.begin()) + 1;
+    ++quoted;
+  }
+  EXPECT_GE(quoted, 11);
 }
 
 struct ProgramRun {
@@ -551,6 +830,181 @@ TEST_F(LibraryGuideProgramTest, FirstProgramReportsEveryFileFaultAndFails) {
   }
   // The guide names the new refusal of LoadKohonenNetwork.
   EXPECT_NE(Slurp(kDocs / "library.md").find("`Not a Kohonen network`"), std::string::npos);
+}
+
+// ---------------------------------------------------------------- the man pages' examples
+
+// A man page line as the reader sees it: escapes and font changes taken out.
+std::string Unescaped(const std::string& line) {
+  std::string text;
+  for (size_t i = 0; i < line.size(); ++i) {
+    if (line[i] != '\\' || i + 1 == line.size()) {
+      text.push_back(line[i]);
+      continue;
+    }
+    const char next = line[++i];
+    if (next == '-') text.push_back('-');
+    else if (next == 'e') text.push_back('\\');
+    else if (next == 'f') ++i;  // \fB, \fI, \fR, \fP
+    else if (next != '&') text.append({'\\', next});
+  }
+  return text;
+}
+
+// The no-fill blocks (.nf to .fi) of a man page's EXAMPLE or EXAMPLES
+// section, unescaped, requests left out and lines ending in '\' joined with
+// the next.
+std::vector<std::vector<std::string>> ExampleBlocks(const std::string& page) {
+  std::vector<std::vector<std::string>> blocks;
+  bool inSection = false, inBlock = false;
+  for (const std::string& line : Lines(page)) {
+    if (line.rfind(".SH ", 0) == 0) inSection = line == ".SH EXAMPLE" || line == ".SH EXAMPLES";
+    if (!inSection) continue;
+    if (line == ".nf") {
+      inBlock = true;
+      blocks.emplace_back();
+    } else if (line == ".fi") {
+      inBlock = false;
+    } else if (inBlock && line.rfind('.', 0) != 0) {
+      std::vector<std::string>& block = blocks.back();
+      std::string text = Unescaped(line);
+      if (!block.empty() && !block.back().empty() && block.back().back() == '\\') {
+        block.back().pop_back();
+        block.back() += text.substr(text.find_first_not_of(' '));
+      } else {
+        block.push_back(text);
+      }
+    }
+  }
+  return blocks;
+}
+
+// The program a command line runs: its first word without the folder.
+// Whether `word` names one of the tools ("Mapsmith", "build/MapsmithMap").
+bool IsTool(const std::string& word) {
+  const std::string name = word.substr(word.rfind('/') + 1);
+  return name.rfind("Mapsmith", 0) == 0 &&
+         std::all_of(name.begin(), name.end(), [](char c) { return std::isalpha(c) != 0; });
+}
+
+// The program a command line runs, without its folder: its first word, or
+// for a process launcher (mpirun, mpiexec) the tool it launches.
+std::string ProgramOf(const std::string& command) {
+  std::istringstream words(command);
+  std::string first, word;
+  words >> first;
+  if (first == "mpirun" || first == "mpiexec")
+    while (words >> word)
+      if (IsTool(word)) return word.substr(word.rfind('/') + 1);
+  return first.substr(first.rfind('/') + 1);
+}
+
+// Whether a line of an example is a command: it runs one of the tools
+// (also through a launcher) or a program of the folder ("./...").
+bool IsToolCommand(const std::string& line) {
+  return line.rfind("./", 0) == 0 || IsTool(ProgramOf(line));
+}
+
+class ManPageExamplesTest : public tooltest::ToolTest {};
+
+// Every command of the examples of every man page, run as written from a
+// copy of the example folder the page names (with the copy of examples/ at
+// the top of a folder whose build/ holds the tools, which are on the PATH
+// too). What a command prints on standard error the page shows, whole: a
+// warning (status 0) or a refusal (status 1); a command that prints none
+// ends with status 0. Every other text block of the examples is what a
+// command printed on standard output, whole, or a file of the folder, whole.
+TEST_F(ManPageExamplesTest, EveryCommandRunsAsThePageShows) {
+  struct Page {
+    const char* folder;  // where the commands run, in the copy
+    const char* named;   // how the page names that folder
+  };
+  const std::map<std::string, Page> pages = {
+      {"Mapsmith.1", {"examples", "examples/map.params"}},
+      {"MapsmithConvert.1", {"examples/convert", "examples/convert"}},
+      {"MapsmithLabel.1", {"examples/tools", "examples/tools"}},
+      {"MapsmithMap.1", {"examples/tools", "examples/tools"}},
+      {"MapsmithTrain.1", {".", "From the top folder of the source tree"}},
+      {"MapsmithView.1", {"examples/colours", "examples/colours"}},
+  };
+  const fs::path tools = MAPSMITH_TOOL_DIR;
+  int pagesRun = 0;
+  for (const auto& entry : fs::directory_iterator(kDocs)) {
+    if (entry.path().extension() != ".1") continue;
+    const std::string name = entry.path().filename().string();
+    SCOPED_TRACE(name);
+    const auto page = pages.find(name);
+    if (page == pages.end()) {
+      ADD_FAILURE() << "no example folder is known for " << name;
+      continue;
+    }
+    const std::string text = Slurp(entry.path());
+    EXPECT_NE(Loosened(text).find(page->second.named), std::string::npos) << page->second.named;
+
+    // A fresh copy for each page.
+    const fs::path top = dir_ / name;
+    fs::create_directories(top);
+    fs::copy(kRoot / "examples", top / "examples", fs::copy_options::recursive);
+    fs::create_directory_symlink(tools, top / "build");
+    const fs::path folder = top / page->second.folder;
+    std::vector<std::pair<fs::path, std::string>> files;  // the folder's files, as shipped
+    for (const auto& file : fs::directory_iterator(folder))
+      if (file.is_regular_file()) files.emplace_back(file.path(), Slurp(file.path()));
+
+    struct Run {
+      std::string command;
+      tooltest::Outcome outcome;
+    };
+    std::vector<Run> runs;
+    std::vector<std::string> shown;
+    for (const std::vector<std::string>& block : ExampleBlocks(text)) {
+      if (!std::all_of(block.begin(), block.end(), IsToolCommand)) {
+        std::string whole;
+        for (const std::string& line : block) whole += line + "\n";
+        shown.push_back(whole);
+        continue;
+      }
+      for (const std::string& command : block) {
+        const std::string program = ProgramOf(command);
+        if (IsTool(program) && !fs::exists(tools / program)) {
+          std::cout << name << ": " << program << " is not built, skipped: " << command << "\n";
+          continue;
+        }
+        const std::string line = "cd '" + folder.string() + "' && PATH='" + tools.string() + "':\"$PATH\" " + command +
+                                 " >'" + (dir_ / "stdout.txt").string() + "' 2>'" + (dir_ / "stderr.txt").string() +
+                                 "'";
+        const int raw = std::system(line.c_str());
+        runs.push_back({command,
+                        {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(dir_ / "stdout.txt"), Slurp(dir_ / "stderr.txt")}});
+      }
+    }
+    EXPECT_FALSE(runs.empty());
+    for (const Run& run : runs) {
+      // A refusal or a warning: one line naming the tool and the file.
+      const std::string& err = run.outcome.err;
+      if (!err.empty()) {
+        EXPECT_NE(std::find(shown.begin(), shown.end(), err), shown.end()) << run.command << "\n" << err;
+      }
+      const bool refused = !err.empty() && err.find(": warning: ") == std::string::npos;
+      EXPECT_EQ(run.outcome.status, refused ? 1 : 0) << run.command << "\n" << err;
+    }
+    for (const std::string& block : shown) {
+      const bool printed = std::any_of(runs.begin(), runs.end(), [&](const Run& run) {
+        return run.outcome.out == block || run.outcome.err == block;
+      });
+      const bool file = std::any_of(files.begin(), files.end(), [&](const auto& f) { return f.second == block; });
+      EXPECT_TRUE(printed || file) << "neither printed nor a file of " << page->second.folder << ":\n" << block;
+    }
+    ++pagesRun;
+  }
+  EXPECT_EQ(pagesRun, static_cast<int>(pages.size()));
+
+  // The tool's page shows the example parameter file whole.
+  const std::vector<std::vector<std::string>> blocks = ExampleBlocks(Slurp(kDocs / "Mapsmith.1"));
+  ASSERT_FALSE(blocks.empty());
+  std::string params;
+  for (const std::string& line : blocks[0]) params += line + "\n";
+  EXPECT_EQ(params, Slurp(kRoot / "examples" / "map.params"));
 }
 
 }  // namespace

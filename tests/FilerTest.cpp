@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -473,19 +474,6 @@ TEST_F(FilerTest, StreamsOfUnknownSizeGrowTheSetsAsRowsArrive) {
   EXPECT_EQ(a->MbrDyaRtpInputs[0][199999], 1.0);
 }
 
-TEST_F(FilerTest, AHeaderWithoutColumnsReadsNoRows) {
-  // Two billion rows of nothing: no set, nothing to walk through.
-  std::istringstream in(std::string(kHeader) + "[Rows = 2000000000][Data][~Data][~DataSet]");
-  std::unique_ptr<Data> a, b;
-  EXPECT_EQ(ReadDataSetFile(tools_, in, a, b), SUCCESS);
-  EXPECT_EQ(a, nullptr);
-  EXPECT_EQ(b, nullptr);
-  std::istringstream chunk(std::string(kHeader) + "[Rows = 2000000000][Data][~Data][~DataSet]");
-  int64_t offset = 0;
-  EXPECT_EQ(ReadDataSetChunk(tools_, chunk, offset, 2000000000, a, b), SUCCESS);
-  EXPECT_EQ(offset, 0);
-}
-
 TEST_F(FilerTest, ReadErrorsAreFilesThatCannotBeRead) {
   auto set = MakeSet(3, 2, 1, false, 1);
   std::ostringstream out;
@@ -551,6 +539,63 @@ TEST_F(FilerTest, LabelNamesTheFormatCannotCarryAreRefusedBeforeWriting) {
 }
 
 using FilerDeathTest = FilerTest;
+
+// Two billion rows of nothing: no set, and no walk through the rows. The
+// reads run in a child that an alarm kills after 2 s; walking the rows takes
+// longer than that.
+TEST_F(FilerDeathTest, AHeaderWithoutColumnsReadsNoRows) {
+  const std::string text = std::string(kHeader) + "[Rows = 2000000000][Data][~Data][~DataSet]";
+  EXPECT_EXIT(
+      {
+        ::alarm(2);
+        std::istringstream in(text);
+        std::unique_ptr<Data> a;
+        std::unique_ptr<Data> b;
+        if (ReadDataSetFile(tools_, in, a, b) != SUCCESS || a != nullptr || b != nullptr) std::_Exit(1);
+        std::istringstream chunk(text);
+        int64_t offset = 0;
+        if (ReadDataSetChunk(tools_, chunk, offset, 2000000000, a, b) != SUCCESS || offset != 0) std::_Exit(2);
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+// Reads `path` with the address space limited to what the process uses plus
+// `extra` bytes; the exit status of a death test's child: 0 for the file
+// error "Data set too large", 1 for another file error, 2 for a read that
+// succeeds, 3 for an allocation failure that escapes.
+[[noreturn]] void ExitAfterReadingUnderALimit(FileTools& tools, const std::string& path, long extra) {
+  if (!hostile::LimitAddressSpace(extra)) std::_Exit(4);
+  std::unique_ptr<Data> a, b;
+  try {
+    ReadDataSetFile(tools, path, a, b);
+  } catch (const FileTools::Error& e) {
+    std::_Exit(e.message == "Data set too large" ? 0 : 1);
+  } catch (const std::bad_alloc&) {
+    std::_Exit(3);
+  }
+  std::_Exit(2);
+}
+
+// Memory that cannot be had is an error of the file, never an escape: the
+// storage of rows that the file holds but the process may not take, and the
+// file-name reader's buffer when not even that can be had.
+TEST_F(FilerDeathTest, AllocationFailureIsAFileError) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#endif
+  // Four million rows of one input: 8 MB of text, well past the size guard,
+  // for 64 MB of storage.
+  std::string rows;
+  for (int r = 0; r < 4000000; ++r) rows += "0\n";
+  const std::string big = Path("big.dat");
+  WriteText(big, std::string(kHeader) + "[Rows = 4000000][Inputs = 1][Data]\n" + rows + "[~Data][~DataSet]\n");
+  EXPECT_EXIT(ExitAfterReadingUnderALimit(tools_, big, 16 << 20), ::testing::ExitedWithCode(0), "");
+
+  const std::string small = Path("small.dat");
+  WriteText(small, std::string(kHeader) + "[Rows = 1][Inputs = 1][Data]\n0\n[~Data][~DataSet]\n");
+  EXPECT_EXIT(ExitAfterReadingUnderALimit(tools_, small, 64 << 10), ::testing::ExitedWithCode(0), "");
+}
 
 // The disk fills up: a whole file written over an old one leaves the old one,
 // an append of rows is cut back, and no temporary file stays behind.

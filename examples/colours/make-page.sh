@@ -41,8 +41,8 @@ rows=3000
   printf '[~Data]\n\n[~DataSet]\n'
 } > colours.dat
 
-cp "$here/colours.params" colours.params
-"$build/Mapsmith" colours.params  # writes untrained.net
+# Read from beside this script, so that OUT_DIR may be this folder too.
+"$build/Mapsmith" "$here/colours.params"  # writes untrained.net here
 if [[ -x "$build/MapsmithTrain" ]]; then
   "$build/MapsmithTrain" --quiet --map untrained.net --data colours.dat --out colours.net
 else
