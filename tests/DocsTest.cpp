@@ -925,6 +925,7 @@ TEST_F(ManPageExamplesTest, EveryCommandRunsAsThePageShows) {
       {"MapsmithLabel.1", {"examples/tools", "examples/tools"}},
       {"MapsmithMap.1", {"examples/tools", "examples/tools"}},
       {"MapsmithTrain.1", {".", "From the top folder of the source tree"}},
+      {"MapsmithTrainMPI.1", {".", "From the top folder of the source tree"}},
       {"MapsmithView.1", {"examples/colours", "examples/colours"}},
   };
   const fs::path tools = MAPSMITH_TOOL_DIR;
