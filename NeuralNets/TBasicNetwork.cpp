@@ -2,6 +2,7 @@
 #include "NeuralNets/TBasicNetwork.h"
 
 #include "KQmessage/Assert.h"
+#include "NeuralNets/ActFunctions.h"
 #include "NeuralNets/TConnectedConnections.h"
 #include "NeuralNets/TPrunedConnections.h"
 
@@ -127,6 +128,19 @@ void TBasicNetwork::Propagate(const double* inputs, double* outputs) {
 }
 
 const char* TBasicNetwork::GetNetworkType() { return "Basic"; }
+
+bool CanPropagate(TBasicNetwork& net) {
+  for (int l = 0; l < net.numLayers; ++l) {
+    TBasicLayer* layer = net.GetLayer(l);
+    if (layer == nullptr) return false;
+    if (dynamic_cast<TSimpleInputLayer*>(layer) != nullptr) continue;  // copies its inputs, evaluates nothing
+    for (int i = 0; i < layer->numNeurons; ++i) {
+      const TActFunction fn = layer->actFunction != nullptr ? layer->actFunction : layer->GetNeuron(i)->actFunction;
+      if (fn == ActError || fn == ActNull) return false;
+    }
+  }
+  return true;
+}
 
 std::unique_ptr<TArcsIterator> TBasicNetwork::NewArcsIterator() { MAPSMITH_ASSERT(false); }
 

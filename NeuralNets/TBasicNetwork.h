@@ -48,6 +48,12 @@ class TBasicNeuron {
   TActFunction GetActFunction() const { return actFunction; }
 };
 
+// Whether Propagate may run on `net`: every neuron of every layer other than
+// an Input layer has a function that may be evaluated, not "error" (what a
+// neuron holds until it is given one) nor "null". A network read from a file
+// may leave a layer without functions; check before propagating it.
+bool CanPropagate(TBasicNetwork& net);
+
 class TGainNeuron : public TBasicNeuron {
  public:
   double gain = 1.0;

@@ -107,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckNetwork(*net);
   if (auto* map = dynamic_cast<TKohonenNetwork*>(net.get()))
     RunMap(*map, text);
-  else
+  else if (CanPropagate(*net))  // a layer without functions may be read, never run
     Propagate(*net);
 
   std::string first;

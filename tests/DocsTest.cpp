@@ -230,6 +230,25 @@ TEST(DocsTest, AttributesAndMatrixColumnsReadAsDescribed) {
   EXPECT_NE(doc.find("The library's reader skips the tag with all its words"), std::string::npos);
 }
 
+TEST(DocsTest, ALayerWithoutFunctionsReadsButMayNotRunAsDescribed) {
+  const std::string doc = Loosened(Slurp(kDocs / "network-file.md"));
+  EXPECT_NE(doc.find("A neuron that is given no function holds `error`"), std::string::npos);
+  EXPECT_NE(doc.find("must not be run through `Propagate`; `CanPropagate` (`NeuralNets/TBasicNetwork.h`) tells"),
+            std::string::npos);
+  // OneSet's layer 1 names its function; without it the file still reads.
+  std::unique_ptr<TBasicNetwork> named = OneSet("[ConnectionType = FullyConnected]\n[Matrix Weights ]\n0.5 0.25\n[~Matrix]\n");
+  EXPECT_TRUE(CanPropagate(*named));
+  const std::string text = "[NeuralNetwork]\n[NetworkType = Basic]\n[NetworkInformation]\n[NumberOfLayers = 2]\n"
+                           "[InputLayer = 0]\n[OutputLayer = 1]\n[~NetworkInformation]\n"
+                           "[Layer = 0]\n[LayerType = Input]\n[NumberOfNeurons = 1]\n[~Layer]\n"
+                           "[Layer = 1]\n[LayerType = Simple]\n[NumberOfNeurons = 2]\n[~Layer]\n[~NeuralNetwork]\n";
+  FileTools tools;
+  std::istringstream in(text);
+  std::unique_ptr<TBasicNetwork> unnamed = ReadNetwork(tools, in);
+  ASSERT_NE(unnamed, nullptr);
+  EXPECT_FALSE(CanPropagate(*unnamed));
+}
+
 // What reading `text` as a network file throws, or "" when it reads.
 std::string NetworkFault(const std::string& text) {
   FileTools tools;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "NeuralNets/ActFunctions.h"
 #include "NeuralNets/Random.h"
 #include "NeuralNets/TConnectedConnections.h"
 #include "NeuralNets/TPrunedConnections.h"
@@ -161,6 +162,31 @@ TEST(TBasicNetworkTest, PropagateRunsLayersInOrder) {
   net->Propagate(in, out);
   EXPECT_EQ(out[0], 11.0);
   EXPECT_EQ(out[1], -1.0);
+}
+
+TEST(TBasicNetworkTest, CanPropagateOnlyWhenNoEvaluatedNeuronHoldsErrorOrNull) {
+  // Input layers evaluate nothing; layer 0 without neurons neither.
+  auto net = MakeNet({0, 2, 2});
+  EXPECT_FALSE(CanPropagate(*net));  // layer 2's neurons still hold "error"
+  net->layers[2]->SetActFunction(ActLinear);
+  EXPECT_TRUE(CanPropagate(*net));
+  // A neuron-by-neuron layer: every neuron counts.
+  net = MakeNet({0, 2, 2});
+  net->layers[2]->GetNeuron(0)->SetActFunction(ActSigmoid);
+  EXPECT_FALSE(CanPropagate(*net));
+  net->layers[2]->GetNeuron(1)->SetActFunction(ActNull);
+  EXPECT_FALSE(CanPropagate(*net));
+  net->layers[2]->GetNeuron(1)->SetActFunction(ActTanh);
+  EXPECT_TRUE(CanPropagate(*net));
+  // A Simple layer with neurons in layer 0 is evaluated too.
+  net = MakeNet({1, 2, 2});
+  net->layers[2]->SetActFunction(ActLinear);
+  EXPECT_FALSE(CanPropagate(*net));
+  net->layers[0]->SetActFunction(ActBias);
+  EXPECT_TRUE(CanPropagate(*net));
+  const double in[] = {1.0, 2.0};
+  double out[2];
+  net->Propagate(in, out);
 }
 
 TEST(TBasicNetworkTest, CopyAndAssignmentCloneEverything) {
