@@ -1,10 +1,19 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "Kohonen/Common/CommandLine.h"
 #include "Kohonen/Common/DataFiles.h"
@@ -40,6 +49,83 @@ TEST_F(DataFilesTest, InputsAreRecognisedByTheirContent) {
   EXPECT_EQ(FormatFromExtension("x.dat"), FileFormat::DataSet);
   EXPECT_EQ(FormatFromExtension(".csv"), FileFormat::DataSet);
   EXPECT_THROW(ParseFormatName("from", "xml"), UsageError);
+}
+
+// Feeds `text` once through a FIFO made at `path`, from a thread of its own,
+// as a shell pipe feeds a tool. Every later open of the FIFO by a reader
+// meets an empty stream instead of waiting for ever, so a reader that opens
+// the FIFO twice fails rather than hangs.
+class FifoFeed {
+ public:
+  FifoFeed(std::string path, std::string text) : path_(std::move(path)), text_(std::move(text)) {
+    EXPECT_EQ(::mkfifo(path_.c_str(), 0600), 0) << std::strerror(errno);
+    thread_ = std::thread([this] { Feed(); });
+  }
+  ~FifoFeed() {
+    done_ = true;
+    thread_.join();
+  }
+
+ private:
+  // Opens the FIFO for writing once a reader has opened it (O_NONBLOCK: no
+  // wait when none has; false when the test is over).
+  bool OpenWhenRead(int& fd) {
+    while (!done_) {
+      fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK);
+      if (fd >= 0) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+  }
+  void Feed() {
+    // A reader that closes early makes write fail with EPIPE instead of
+    // stopping the test program with SIGPIPE.
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+    int fd = -1;
+    if (!OpenWhenRead(fd)) return;
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    for (std::size_t done = 0; done < text_.size();) {
+      const ssize_t n = ::write(fd, text_.data() + done, text_.size() - done);
+      if (n <= 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    while (OpenWhenRead(fd)) ::close(fd);
+  }
+
+  std::string path_;
+  std::string text_;
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+
+TEST_F(DataFilesTest, APipeIsReadWholeThoughItsStartIsLookedAtFirst) {
+  // More than the 64 KiB that recognising a file looks at.
+  std::string csv = "a,b,c\n";
+  for (int r = 0; r < 20000; ++r) csv += std::to_string(r) + ",2,3\n";
+  ASSERT_GT(csv.size(), 65536u);
+  DataTable table;
+  {
+    FifoFeed feed(Path("csv.fifo"), csv);
+    table = ReadDataFile(Path("csv.fifo"), FileFormat::Unknown);
+  }
+  ASSERT_EQ(table.data->GetNumRows(), 20000);
+  EXPECT_EQ(table.columnNames, (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(table.data->MbrDyaRtpInputs[19999][0], 19999.0);
+
+  const std::string dataSet = Path("set.dat");
+  WriteDataFile(dataSet, table, FileFormat::DataSet);
+  const std::string text = Read(dataSet);
+  ASSERT_GT(text.size(), 65536u);
+  {
+    FifoFeed feed(Path("set.fifo"), text);
+    table = ReadDataFile(Path("set.fifo"), FileFormat::Unknown);
+  }
+  ASSERT_EQ(table.data->GetNumRows(), 20000);
+  EXPECT_EQ(table.data->MbrDyaRtpInputs[19999][0], 19999.0);
 }
 
 TEST_F(DataFilesTest, DataSetFilesReadAndWriteBackAndAFailedWriteKeepsTheOldFile) {

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -284,6 +285,22 @@ TEST_F(MapsmithConvertTest, NetworkFileToCodebookAndBackToFifteenDigits) {
   EXPECT_TRUE(Read(Path("s.cod")).starts_with("2 rect 6 1 gaussian\n"));
   ASSERT_EQ(Run({Path("s.cod"), Path("s2.net")}).status, 0);
   EXPECT_EQ(Read(Path("s2.net")), Read(Path("s.net")));
+}
+
+TEST_F(MapsmithConvertTest, APipedInputConvertsAsTheFileDoes) {
+  // More than the 64 KiB that recognising IN looks at, through a pipe.
+  std::string csv = "a,b\n";
+  for (int r = 0; r < 20000; ++r) csv += std::to_string(r) + ",0.5\n";
+  Write("big.csv", csv);
+  ASSERT_EQ(Run({Path("big.csv"), Path("direct.dat")}).status, 0);
+  const std::string command = "cd '" + dir_.string() + "' && cat big.csv | '" + MAPSMITH_TOOL_DIR +
+                              "/MapsmithConvert' /dev/stdin piped.dat 2>stderr.txt";
+  EXPECT_EQ(std::system(command.c_str()), 0) << Read(Path("stderr.txt"));
+  EXPECT_EQ(Read(Path("stderr.txt")), "");
+  EXPECT_TRUE(Read(Path("piped.dat")) == Read(Path("direct.dat"))) << "piped.dat differs from direct.dat";
+  const std::string manual = Read(std::string(MAPSMITH_TEST_DATA) + "/../../docs/MapsmithConvert.1");
+  EXPECT_NE(manual.find("may be a pipe, such as\n.BR /dev/stdin :\nit is opened once and read whole."),
+            std::string::npos);
 }
 
 }  // namespace

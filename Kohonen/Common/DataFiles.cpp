@@ -63,28 +63,43 @@ FileFormat TaggedFormat(std::string_view text) {
   }
 }
 
-// Refuses a file that cannot be opened for reading, with the system's reason.
-// A directory opens but fails at the first read (which the C++ library
-// reports by throwing), so it is refused here by name.
-void CheckReadable(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in.is_open()) throw RunError{path, "cannot open: " + std::string(std::strerror(errno))};
-  struct stat info;
-  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) throw RunError{path, "is a directory"};
-}
-
-// Runs `read` on the file opened for reading, turning the library's errors
-// and read failures into RunErrors naming the file.
-void ReadFile(const std::string& path, const std::function<void(std::istream&)>& read) {
-  CheckReadable(path);
-  std::ifstream in(path, std::ios::binary);
-  if (!in.is_open()) throw RunError{path, "cannot open: " + std::string(std::strerror(errno))};
+// Runs `read` on the file's stream, turning the library's errors and read
+// failures into RunErrors naming the file.
+void ReadFile(InputFile& file, const std::function<void(std::istream&)>& read) {
+  const std::string& path = file.Path();
+  std::istream& in = file.Stream();
   try {
     WithFile(path, [&] { read(in); });
   } catch (const std::ios_base::failure& e) {
     throw RunError{path, "cannot read: " + e.code().message()};
   }
 }
+
+// A stream buffer that gives `start` (bytes already read from `source`)
+// first and then the rest of `source`, for files that cannot be rewound.
+class ReplayBuffer : public std::streambuf {
+ public:
+  ReplayBuffer(std::string start, std::streambuf* source) : buffer_(std::move(start)), source_(source) {
+    setg(buffer_.data(), buffer_.data(), buffer_.data() + buffer_.size());
+  }
+
+ protected:
+  int_type underflow() override {
+    if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+    buffer_.resize(kProbeBytes);
+    const std::streamsize got = source_->sgetn(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+    if (got <= 0) {
+      setg(buffer_.data(), buffer_.data(), buffer_.data());
+      return traits_type::eof();
+    }
+    setg(buffer_.data(), buffer_.data(), buffer_.data() + got);
+    return traits_type::to_int_type(*gptr());
+  }
+
+ private:
+  std::string buffer_;
+  std::streambuf* source_;
+};
 
 // Bare warnings of a reader or writer as "<file>: warning: <what>".
 void AddWarnings(const std::string& path, const std::vector<std::string>& bare, std::vector<std::string>& to) {
@@ -133,23 +148,49 @@ FileFormat ParseFormatName(std::string_view option, std::string_view name) {
                    " expects one of dataset, network, csv, sompak, codebook, not '" + std::string(name) + "'"};
 }
 
-FileFormat DetectFormat(const std::string& path) {
-  CheckReadable(path);
-  std::ifstream in(path, std::ios::binary);
-  std::string text(kProbeBytes, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  if (in.bad()) throw RunError{path, "cannot read"};
-  text.resize(static_cast<std::size_t>(in.gcount()));
+InputFile::InputFile(std::string path) : path_(std::move(path)), file_(std::make_unique<std::ifstream>()) {
+  file_->open(path_, std::ios::binary);
+  if (!file_->is_open()) throw RunError{path_, "cannot open: " + std::string(std::strerror(errno))};
+  // A directory opens but fails at the first read (which the C++ library
+  // reports by throwing), so it is refused here by name.
+  struct stat info;
+  if (::stat(path_.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) throw RunError{path_, "is a directory"};
+}
 
+InputFile::~InputFile() = default;
+
+const std::string& InputFile::Start() {
+  if (started_) return start_;
+  started_ = true;
+  start_.resize(kProbeBytes);
+  file_->read(start_.data(), static_cast<std::streamsize>(start_.size()));
+  if (file_->bad()) throw RunError{path_, "cannot read"};
+  start_.resize(static_cast<std::size_t>(file_->gcount()));
+  file_->clear();
+  if (file_->seekg(0)) return start_;
+  // A pipe or FIFO: the bytes read come first, then the rest of the file.
+  file_->clear();
+  replay_ = std::make_unique<ReplayBuffer>(start_, file_->rdbuf());
+  replayStream_ = std::make_unique<std::istream>(replay_.get());
+  return start_;
+}
+
+FileFormat InputFile::Format() { return DetectFormatOf(Start()); }
+
+std::istream& InputFile::Stream() { return replayStream_ != nullptr ? *replayStream_ : *file_; }
+
+FileFormat DetectFormat(const std::string& path) { return InputFile(path).Format(); }
+
+FileFormat DetectFormatOf(std::string_view text) {
   std::size_t i = 0;
   for (;;) {  // blanks and comments before a tagged file's first tag
     while (i < text.size() && IsBlank(text[i])) ++i;
     if (text.compare(i, 2, "/*") != 0) break;
     const std::size_t end = text.find("*/", i + 2);
-    if (end == std::string::npos) break;
+    if (end == std::string_view::npos) break;
     i = end + 2;
   }
-  if (i < text.size() && text[i] == '[') return TaggedFormat(std::string_view(text).substr(i));
+  if (i < text.size() && text[i] == '[') return TaggedFormat(text.substr(i));
 
   // SOM_PAK files: the first line that is not a comment.
   std::string_view rest(text);
@@ -219,11 +260,17 @@ void PrintWarnings(const char* tool, const std::vector<std::string>& warnings, s
 }
 
 DataTable ReadDataFile(const std::string& path, FileFormat format, const CsvOptions& csv) {
-  if (format == FileFormat::Unknown) format = DetectFormat(path);
+  InputFile in(path);
+  return ReadDataFile(in, format, csv);
+}
+
+DataTable ReadDataFile(InputFile& file, FileFormat format, const CsvOptions& csv) {
+  const std::string& path = file.Path();
+  if (format == FileFormat::Unknown) format = file.Format();
   DataTable table;
   switch (format) {
     case FileFormat::DataSet:
-      ReadFile(path, [&](std::istream& in) {
+      ReadFile(file, [&](std::istream& in) {
         FileTools tools;
         std::unique_ptr<Data> result;
         ReadDataSetFile(tools, in, table.data, result);
@@ -231,10 +278,10 @@ DataTable ReadDataFile(const std::string& path, FileFormat format, const CsvOpti
       if (!table.data) throw RunError{path, "holds no data set"};
       return table;
     case FileFormat::Csv:
-      ReadFile(path, [&](std::istream& in) { table = ReadCsv(in, csv); });
+      ReadFile(file, [&](std::istream& in) { table = ReadCsv(in, csv); });
       break;
     case FileFormat::SomPakData:
-      ReadFile(path, [&](std::istream& in) { table = ReadSomPakData(in); });
+      ReadFile(file, [&](std::istream& in) { table = ReadSomPakData(in); });
       break;
     default:
       throw RunError{path, "is a map, not a data set"};
@@ -295,13 +342,19 @@ void WriteDataFile(const std::string& path, const DataTable& table, FileFormat f
 
 std::unique_ptr<TKohonenNetwork> ReadMapFile(const std::string& path, FileFormat format,
                                              std::vector<std::string>* warnings) {
+  InputFile in(path);
+  return ReadMapFile(in, format, warnings);
+}
+
+std::unique_ptr<TKohonenNetwork> ReadMapFile(InputFile& file, FileFormat format, std::vector<std::string>* warnings) {
+  const std::string& path = file.Path();
   const bool detected = format == FileFormat::Unknown;
-  if (detected) format = DetectFormat(path);
+  if (detected) format = file.Format();
   std::unique_ptr<TKohonenNetwork> map;
   std::vector<std::string> bare;
   switch (format) {
     case FileFormat::Network:
-      ReadFile(path, [&](std::istream& in) {
+      ReadFile(file, [&](std::istream& in) {
         FileTools tools;
         std::unique_ptr<TBasicNetwork> network = ReadNetwork(tools, in);
         auto* kohonen = dynamic_cast<TKohonenNetwork*>(network.get());
@@ -311,7 +364,7 @@ std::unique_ptr<TKohonenNetwork> ReadMapFile(const std::string& path, FileFormat
       });
       break;
     case FileFormat::SomPakCodebook:
-      ReadFile(path, [&](std::istream& in) { map = ReadCodebook(in, &bare); });
+      ReadFile(file, [&](std::istream& in) { map = ReadCodebook(in, &bare); });
       break;
     default:
       throw RunError{path, std::string("not a map (a network file or SOM_PAK codebook); ") +

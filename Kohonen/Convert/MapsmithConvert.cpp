@@ -97,20 +97,21 @@ int Convert(const ParsedOptions& options, std::ostream&, std::ostream& err) {
   CheckOutputIsNoInput("output", outPath, inputs);
   if (!method.empty()) CheckOutputIsNoInput("scale file", scalePath, inputs);
 
-  const FileFormat from = input.format != FileFormat::Unknown ? input.format : DetectFormat(inPath);
+  InputFile in(inPath);  // opened once: IN may be a pipe
+  const FileFormat from = input.format != FileFormat::Unknown ? input.format : in.Format();
   std::vector<std::string> warnings;
   if (IsMapFormat(from)) {
     if (!method.empty() || !scaleWith.empty())
       throw UsageError{"options --scale and --scale-with apply to data sets, and '" + inPath + "' holds a map"};
     if (!IsMapFormat(to)) throw RunError{outPath, "a map cannot be written as a data set"};
-    std::unique_ptr<TKohonenNetwork> map = ReadMapFile(inPath, from, &warnings);
+    std::unique_ptr<TKohonenNetwork> map = ReadMapFile(in, from, &warnings);
     PrintWarnings(kConvert.name, warnings, err);
     WriteMapFile(outPath, *map, to);
     return 0;
   }
   if (IsMapFormat(to)) throw RunError{outPath, "a data set cannot be written as a map"};
 
-  DataTable table = ReadDataFile(inPath, from, input.csv);
+  DataTable table = ReadDataFile(in, from, input.csv);
   PrintWarnings(kConvert.name, table.warnings, err);
   ScaleFactors factors;
   if (!scaleWith.empty()) {
