@@ -36,6 +36,17 @@ TEST_F(DataFilesTest, InputsAreRecognisedByTheirContent) {
   EXPECT_EQ(DetectFormat(Write("f", "x,y\n1,2\n")), FileFormat::Csv);
   EXPECT_EQ(DetectFormat(Write("g", "1.5\n")), FileFormat::Csv);
   EXPECT_EQ(DetectFormat(Write("h", "")), FileFormat::Csv);
+  // What the SOM_PAK readers accept: a data file's count followed by items
+  // it ignores, a codebook header without the neighbourhood word.
+  EXPECT_EQ(DetectFormat(Write("i", "3 rgb colours\n1 2 3\n")), FileFormat::SomPakData);
+  EXPECT_EQ(DetectFormat(Write("j", "3 rect 4 2\n")), FileFormat::SomPakCodebook);
+  EXPECT_EQ(DetectFormat(Write("k", "3 hexa 4 2 bubble extra\n")), FileFormat::SomPakCodebook);
+  EXPECT_EQ(ReadDataFile(Path("i"), FileFormat::Unknown).data->GetNumRows(), 1);
+  EXPECT_EQ(ReadMapFile(Write("o", "1 rect 2 1\n0.5\n0.7\n"))->numDimensions, 1);
+  // A CSV row of numbers stays CSV, blanks around the cells or not.
+  EXPECT_EQ(DetectFormat(Write("l", "1\t2\t3\r\n")), FileFormat::Csv);
+  EXPECT_EQ(DetectFormat(Write("m", "1 , 2\n")), FileFormat::Csv);
+  EXPECT_EQ(DetectFormat(Write("n", "1;2\n")), FileFormat::Csv);
   try {
     DetectFormat((dir_ / "missing").string());
     FAIL();

@@ -17,6 +17,7 @@
 #include "Kohonen/Common/CommandLine.h"
 #include "Kohonen/Common/CsvFile.h"
 #include "Kohonen/Common/SomPakFile.h"
+#include "Kohonen/Common/TextInput.h"
 
 namespace mapsmith {
 
@@ -27,8 +28,9 @@ constexpr std::size_t kProbeBytes = 64 * 1024;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
 
-bool IsWholeNumber(std::string_view text) {
-  int value = 0;
+// A whole number as the SOM_PAK readers read counts and sizes.
+bool IsCount(std::string_view text) {
+  std::int64_t value = 0;
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   return ec == std::errc() && end == text.data() + text.size();
 }
@@ -61,6 +63,38 @@ FileFormat TaggedFormat(std::string_view text) {
     if (strcasecmp(name, "NeuralNetwork") == 0 || strcasecmp(name, "Network") == 0) return FileFormat::Network;
     return FileFormat::DataSet;
   }
+}
+
+// Whether `line` holds a CSV row of numbers: cells separated by ',', ';' or
+// tab, each a number.
+bool IsCsvRowOfNumbers(std::string_view line) {
+  if (line.ends_with('\r')) line.remove_suffix(1);
+  for (char separator : {',', ';', '\t'}) {
+    if (line.find(separator) == std::string_view::npos) continue;
+    bool numbers = true;
+    for (std::size_t start = 0; numbers;) {
+      const std::size_t end = line.find(separator, start);
+      double value = 0.0;
+      numbers = ParseNumberText(line.substr(start, end - start), value) == NumberText::Ok;
+      if (end == std::string_view::npos) break;
+      start = end + 1;
+    }
+    if (numbers) return true;
+  }
+  return false;
+}
+
+// The format of a file whose first line (not a comment) is `line`, made of
+// `words`: a SOM_PAK codebook when it begins "<dim> rect|hexa <xdim> <ydim>"
+// (the codebook reader ignores what follows); a SOM_PAK data file when it
+// begins with a column count (the data reader ignores what follows), unless
+// the line is a row of CSV numbers; CSV otherwise.
+FileFormat SomPakFormat(std::string_view line, const std::vector<std::string_view>& words) {
+  if (!IsCount(words[0])) return FileFormat::Csv;
+  if (words.size() >= 4 && (words[1] == "rect" || words[1] == "hexa") && IsCount(words[2]) && IsCount(words[3]))
+    return FileFormat::SomPakCodebook;
+  if (words.size() > 1 && IsCsvRowOfNumbers(line)) return FileFormat::Csv;
+  return FileFormat::SomPakData;
 }
 
 // Runs `read` on the file's stream, turning the library's errors and read
@@ -200,11 +234,7 @@ FileFormat DetectFormatOf(std::string_view text) {
     rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
     std::vector<std::string_view> words = Words(line);
     if (words.empty() || words[0].starts_with('#')) continue;
-    if (words.size() == 1 && IsWholeNumber(words[0])) return FileFormat::SomPakData;
-    if (words.size() == 5 && IsWholeNumber(words[0]) && (words[1] == "rect" || words[1] == "hexa") &&
-        IsWholeNumber(words[2]) && IsWholeNumber(words[3]))
-      return FileFormat::SomPakCodebook;
-    break;
+    return SomPakFormat(line, words);
   }
   return FileFormat::Csv;
 }

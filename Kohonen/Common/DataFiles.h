@@ -64,10 +64,13 @@ class InputFile {
 };
 
 // Recognises a file by its first bytes: a tagged header or block ("[") is a
-// data set or network file by its first block's name; a first line of one
-// number is a SOM_PAK data file; a number, a topology, two sizes and a
-// neighbourhood a SOM_PAK codebook; anything else is CSV. Throws RunError when
-// the file cannot be read.
+// data set or network file by its first block's name; a first line of a
+// number, a topology ("rect" or "hexa") and two sizes (more words are the
+// neighbourhood and what the reader ignores) a SOM_PAK codebook; a first line
+// that begins with a number a SOM_PAK data file, unless it is a CSV row of
+// numbers (separated by ',', ';' or tab); anything else is CSV. Comment lines ('#')
+// before a SOM_PAK file's first line are skipped. Throws RunError when the
+// file cannot be read.
 FileFormat DetectFormat(const std::string& path);
 // The same for the first bytes of a file.
 FileFormat DetectFormatOf(std::string_view start);
