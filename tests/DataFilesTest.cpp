@@ -175,6 +175,25 @@ TEST_F(DataFilesTest, DataSetFilesReadAndWriteBackAndAFailedWriteKeepsTheOldFile
   }
 }
 
+TEST_F(DataFilesTest, LabelWeightsThatCsvAndSomPakDataDropAreCounted) {
+  const std::string in = Write("in.dat",
+                               "[DataSet] [Rows = 3] [Inputs = 1] [ExpectedOutputs = Labels] [Data]\n"
+                               "1 [a=2.5]\n2 [b]\n3 [c d=0.5]\n[~Data] [~DataSet]\n");
+  const DataTable table = ReadDataFile(in, FileFormat::Unknown);
+  for (const char* name : {"out.csv", "out.txt"}) {
+    const std::string out = Path(name);
+    std::vector<std::string> warnings;
+    WriteDataFile(out, table, std::string(name) == "out.csv" ? FileFormat::Csv : FileFormat::SomPakData, {},
+                  &warnings);
+    EXPECT_EQ(warnings.back(), out + ": warning: 2 rows have label weights other than 1; the weights are not written");
+  }
+  EXPECT_EQ(Read(Path("out.txt")), "1\n1 a\n2 b\n3 c d\n");
+  // A data set file keeps the weights and says nothing.
+  std::vector<std::string> warnings;
+  WriteDataFile(Path("out.dat"), table, FileFormat::Unknown, {}, &warnings);
+  EXPECT_EQ(warnings, std::vector<std::string>{});
+}
+
 TEST_F(DataFilesTest, MapsFromNetworkFilesMustBeKohonenMaps) {
   const std::string dir = std::string(MAPSMITH_TEST_DATA) + "/networkfile/good/";
   std::unique_ptr<TKohonenNetwork> map = ReadMapFile(dir + "kohonen_example.net");

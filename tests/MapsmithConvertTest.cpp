@@ -229,6 +229,15 @@ TEST_F(MapsmithConvertTest, OutputsMatchTheExpectedFiles) {
   EXPECT_EQ(r.err, "MapsmithConvert: " + Path("d.csv") + ": warning: 1 row has an empty label cell and no label\n");
   EXPECT_EQ(Read(Path("d2.txt")), "2\n#n u v\n1 2 a\n3 4\n5 6 b\n");
 
+  // A label's weight cannot be written to CSV: said, not dropped silently.
+  const std::string weighted =
+      Write("w.dat", "[DataSet] [Rows = 1] [Inputs = 1] [ExpectedOutputs = Labels] [Data] 7 [a=2.5] [~Data] [~DataSet]");
+  r = Run({weighted, Path("w.csv")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "MapsmithConvert: " + Path("w.csv") +
+                       ": warning: 1 row has label weights other than 1; the weights are not written\n");
+  EXPECT_EQ(Read(Path("w.csv")), "7,a\n");
+
   // A codebook's labels are ignored with a warning.
   r = Run({kExamples + "colors.cod", Path("colors.net")});
   ASSERT_EQ(r.status, 0) << r.err;

@@ -1,5 +1,6 @@
 #include "Kohonen/Common/DataFiles.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -149,6 +150,18 @@ bool IsDataSetLabel(std::string_view name) {
     if (c < 33 || c > 126 || ch == ',' || std::strchr("[]/*=<>", ch) != nullptr) return false;
   }
   return true;
+}
+
+// The rows of `data` with a label whose weight is not 1: CSV and SOM_PAK data
+// files hold label names only.
+std::int64_t RowsWithLabelWeights(const Data& data) {
+  std::int64_t rows = 0;
+  if (!data.MbrHasLabels) return rows;
+  for (std::int32_t r = 0; r < data.MbrNdxRows; ++r) {
+    const std::vector<TLabel>& labels = data.MbrDyaLabels[static_cast<std::size_t>(r)].labels;
+    rows += std::any_of(labels.begin(), labels.end(), [](const TLabel& label) { return label.value != 1.0; });
+  }
+  return rows;
 }
 
 // What a file of `format` is called in messages.
@@ -338,11 +351,17 @@ void WriteDataTo(std::ostream& out, const std::string& path, const DataTable& ta
   WithFile(path, [&] {
     switch (format) {
       case FileFormat::Csv:
-        WriteCsv(out, table, csv, &bare);
+      case FileFormat::SomPakData: {
+        if (format == FileFormat::Csv)
+          WriteCsv(out, table, csv, &bare);
+        else
+          WriteSomPakData(out, table, &bare);
+        const std::int64_t weighted = RowsWithLabelWeights(*table.data);
+        if (weighted > 0)
+          bare.push_back(Counted(weighted, "row has", "rows have") +
+                         " label weights other than 1; the weights are not written");
         break;
-      case FileFormat::SomPakData:
-        WriteSomPakData(out, table, &bare);
-        break;
+      }
       default: {
         const Data& data = *table.data;
         if (data.MbrHasLabels)
