@@ -294,6 +294,19 @@ TEST_F(MapsmithConvertTest, NetworkFileToCodebookAndBackToFifteenDigits) {
   EXPECT_TRUE(Read(Path("s.cod")).starts_with("2 rect 6 1 gaussian\n"));
   ASSERT_EQ(Run({Path("s.cod"), Path("s2.net")}).status, 0);
   EXPECT_EQ(Read(Path("s2.net")), Read(Path("s.net")));
+  // A two-dimensional 1 x 6 map is written the same way, so it comes back
+  // one-dimensional: said on standard error.
+  const int flatSizes[] = {1, 6};
+  TKohonenNetwork flat(2, 2, flatSizes);
+  flat.Randomize(0.0, 1.0);
+  SaveNetworkFile(tools, Path("f.net").c_str(), &flat);
+  Outcome r = Run({Path("f.net"), Path("f.cod")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "MapsmithConvert: " + Path("f.cod") +
+                       ": warning: the 1 x 6 map is written as xdim 6, ydim 1, which reads back as a one-dimensional "
+                       "map of 6 neurons\n");
+  EXPECT_TRUE(Read(Path("f.cod")).starts_with("2 rect 6 1 gaussian\n"));
+  EXPECT_EQ(Run({Path("s.net"), Path("s3.cod")}).err, "");
 }
 
 TEST_F(MapsmithConvertTest, APipedInputConvertsAsTheFileDoes) {

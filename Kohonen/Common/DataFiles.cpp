@@ -423,8 +423,10 @@ std::unique_ptr<TKohonenNetwork> ReadMapFile(InputFile& file, FileFormat format,
   return map;
 }
 
-void WriteMapTo(std::ostream& out, const std::string& path, TKohonenNetwork& map, FileFormat format) {
+void WriteMapTo(std::ostream& out, const std::string& path, TKohonenNetwork& map, FileFormat format,
+                std::vector<std::string>* warnings) {
   if (format == FileFormat::Unknown) format = FormatFromExtension(path);
+  std::vector<std::string> bare;
   WithFile(path, [&] {
     switch (format) {
       case FileFormat::Network: {
@@ -433,19 +435,21 @@ void WriteMapTo(std::ostream& out, const std::string& path, TKohonenNetwork& map
         break;
       }
       case FileFormat::SomPakCodebook:
-        WriteCodebook(out, map);
+        WriteCodebook(out, map, &bare);
         break;
       default:
         throw RunError{path, "a map cannot be written as a data set"};
     }
   });
+  if (warnings != nullptr) AddWarnings(path, bare, *warnings);
 }
 
-void WriteMapFile(const std::string& path, TKohonenNetwork& map, FileFormat format) {
+void WriteMapFile(const std::string& path, TKohonenNetwork& map, FileFormat format,
+                  std::vector<std::string>* warnings) {
   if (format == FileFormat::Unknown) format = FormatFromExtension(path);
   if (format != FileFormat::Network && format != FileFormat::SomPakCodebook)
     throw RunError{path, "a map cannot be written as a data set"};
-  WriteAtomically(path, [&](std::ostream& out) { WriteMapTo(out, path, map, format); });
+  WriteAtomically(path, [&](std::ostream& out) { WriteMapTo(out, path, map, format, warnings); });
 }
 
 }  // namespace mapsmith

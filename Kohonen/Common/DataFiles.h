@@ -149,10 +149,14 @@ std::unique_ptr<TKohonenNetwork> ReadMapFile(InputFile& in, FileFormat format = 
                                              std::vector<std::string>* warnings = nullptr);
 
 // Writes `map` as a network file or a SOM_PAK codebook (`format` Unknown: by
-// extension), atomically. Throws RunError.
-void WriteMapFile(const std::string& path, TKohonenNetwork& map, FileFormat format = FileFormat::Unknown);
+// extension), atomically. What the format cannot hold exactly (a 1 x n map
+// reads back from a codebook one-dimensional) is said in `warnings` as
+// "<path>: warning: <what>" (dropped when null). Throws RunError.
+void WriteMapFile(const std::string& path, TKohonenNetwork& map, FileFormat format = FileFormat::Unknown,
+                  std::vector<std::string>* warnings = nullptr);
 // The same into a stream the caller commits.
-void WriteMapTo(std::ostream& out, const std::string& path, TKohonenNetwork& map, FileFormat format);
+void WriteMapTo(std::ostream& out, const std::string& path, TKohonenNetwork& map, FileFormat format,
+                std::vector<std::string>* warnings = nullptr);
 
 // Runs `write` on a stream into a temporary file beside `path` and renames it
 // over `path` when `write` returned and every byte reached the disk. On any

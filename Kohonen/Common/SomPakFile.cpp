@@ -266,7 +266,7 @@ std::unique_ptr<TKohonenNetwork> ReadCodebook(std::istream& in, std::vector<std:
   return map;
 }
 
-void WriteCodebook(std::ostream& out, TKohonenNetwork& map) {
+void WriteCodebook(std::ostream& out, TKohonenNetwork& map, std::vector<std::string>* warnings) {
   const int dimensions = map.numDimensions;
   if (dimensions < 1 || dimensions > 2)
     ThrowFileError("a SOM_PAK codebook holds maps of one or two dimensions; this map has " +
@@ -302,6 +302,10 @@ void WriteCodebook(std::ostream& out, TKohonenNetwork& map) {
     }
   }
   out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+  if (warnings != nullptr && dimensions == 2 && ydim == 1)
+    warnings->push_back("the 1 x " + std::to_string(xdim) + " map is written as xdim " + std::to_string(xdim) +
+                        ", ydim 1, which reads back as a one-dimensional map of " +
+                        Counted(xdim, "neuron", "neurons"));
 }
 
 }  // namespace mapsmith

@@ -49,7 +49,9 @@ void WriteSomPakData(std::ostream& out, const DataTable& table, std::vector<std:
 // input count, holding the codebook's weights. The caller owns it.
 std::unique_ptr<TKohonenNetwork> ReadCodebook(std::istream& in, std::vector<std::string>* warnings = nullptr);
 
-// Writes the map as a codebook. Refuses maps that a codebook cannot hold.
-void WriteCodebook(std::ostream& out, TKohonenNetwork& map);
+// Writes the map as a codebook. Refuses maps that a codebook cannot hold. A
+// two-dimensional map of 1 x n reads back one-dimensional (ydim 1), which is
+// said in `warnings`.
+void WriteCodebook(std::ostream& out, TKohonenNetwork& map, std::vector<std::string>* warnings = nullptr);
 
 }  // namespace mapsmith

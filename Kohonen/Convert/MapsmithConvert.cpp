@@ -106,7 +106,9 @@ int Convert(const ParsedOptions& options, std::ostream&, std::ostream& err) {
     if (!IsMapFormat(to)) throw RunError{outPath, "a map cannot be written as a data set"};
     std::unique_ptr<TKohonenNetwork> map = ReadMapFile(in, from, &warnings);
     PrintWarnings(kConvert.name, warnings, err);
-    WriteMapFile(outPath, *map, to);
+    warnings.clear();
+    WriteMapFile(outPath, *map, to, &warnings);
+    PrintWarnings(kConvert.name, warnings, err);
     return 0;
   }
   if (IsMapFormat(to)) throw RunError{outPath, "a data set cannot be written as a map"};
