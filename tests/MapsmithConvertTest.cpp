@@ -54,6 +54,10 @@ TEST_F(MapsmithConvertTest, HelpAndVersion) {
                              "--to=FORMAT", "--output-separator=C", "--output-header", "--output-no-header",
                              "--scale=METHOD", "--scale-with=FILE", "--help", "--version"})
     EXPECT_NE(r.out.find(option), std::string::npos) << option;
+  EXPECT_EQ(tooltest::OptionsWithoutDefault(r.out), std::set<std::string>{});
+  const std::string manual = Read(std::string(MAPSMITH_TEST_DATA) + "/../../docs/MapsmithConvert.1");
+  ASSERT_FALSE(manual.empty());
+  EXPECT_EQ(tooltest::LongOptions(manual), tooltest::LongOptions(r.out));
   r = Run({"--version"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "MapsmithConvert " MAPSMITH_VERSION "\n");

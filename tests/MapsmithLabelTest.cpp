@@ -156,6 +156,7 @@ TEST_F(MapsmithLabelTest, HelpListsEveryOptionOfTheManualPageAndTheBinaryRuns) {
   EXPECT_EQ(version.out, "MapsmithLabel " MAPSMITH_VERSION "\n");
   const Outcome help = Label({"--help"});
   EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(tooltest::OptionsWithoutDefault(help.out), std::set<std::string>{});
   const std::string manual = Read(std::string(MAPSMITH_TEST_DATA) + "/../../docs/MapsmithLabel.1");
   ASSERT_FALSE(manual.empty());
   EXPECT_EQ(tooltest::LongOptions(manual), tooltest::LongOptions(help.out));

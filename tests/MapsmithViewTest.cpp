@@ -73,6 +73,7 @@ TEST_F(ViewToolTest, HelpAndVersion) {
   for (const char* option : {"--data=DATA", "--labels=LABELLED", "--show=LIST", "--names=A,B,...",
                              "--names-from=FILE.csv", "--slice=K=V,...", "--torus", "--title=TEXT", "--from=FORMAT"})
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
+  EXPECT_EQ(tooltest::OptionsWithoutDefault(help.out), std::set<std::string>{});
   Outcome version = View({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out.rfind("MapsmithView ", 0), 0u);

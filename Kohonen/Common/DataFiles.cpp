@@ -268,7 +268,7 @@ std::vector<OptionSpec> DataInputOptionSpecs() {
       {"from", 0, "FORMAT", "input format: dataset, csv, sompak, codebook or network", "by content"},
       {"separator", 0, "C", "CSV separator: ',', ';' or 'tab'", "found from the first line"},
       {"header", 0, nullptr, "the CSV's first row holds column names", "detected"},
-      {"no-header", 0, nullptr, "the CSV's first row holds data"},
+      {"no-header", 0, nullptr, "the CSV's first row holds data", "detected"},
       {"label-column", 0, "COLUMN", "CSV column (name or number from 1) holding each row's label", "none"},
   };
 }

@@ -23,9 +23,11 @@ std::vector<OptionSpec> ConvertOptions() {
   options.push_back({"output-separator", 0, "C", "separator of a CSV output: ',', ';' or 'tab'", ","});
   options.push_back({"output-header", 0, nullptr, "a CSV output gets a header row (x1, x2, ... where unnamed)",
                      "when the column names are known"});
-  options.push_back({"output-no-header", 0, nullptr, "a CSV output gets no header row"});
-  options.push_back({"scale", 0, "METHOD", "rescale each input column (zscore or range); factors to OUT.scale"});
-  options.push_back({"scale-with", 0, "FILE", "rescale with the factors saved in FILE"});
+  options.push_back({"output-no-header", 0, nullptr, "a CSV output gets no header row",
+                     "when the column names are not known"});
+  options.push_back(
+      {"scale", 0, "METHOD", "rescale each input column (zscore or range); factors to OUT.scale", "none"});
+  options.push_back({"scale-with", 0, "FILE", "rescale with the factors saved in FILE", "none"});
   return options;
 }
 
