@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -159,6 +160,44 @@ TEST_F(MapsmithConvertTest, RunTimeFailuresExitOneNameTheFileAndLeaveTheOutput) 
   EXPECT_EQ(Read(Path("out.dat.scale")), "old scale\n");
   for (const auto& entry : fs::directory_iterator(dir_))  // no temporary file left behind
     EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << entry.path();
+}
+
+TEST_F(MapsmithConvertTest, AScaledRunWhoseLastStepFailsLeavesDataAndScaleFileAsTheyWere) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  const std::string in = Write("in.csv", "a,b\n1,2\n3,5\n");
+  // The data, written last, goes to a full device: the new scale file,
+  // already in place, must give way to the old one again.
+  fs::create_symlink("/dev/full", Path("full.csv"));
+  Write("full.csv.scale", "old scale\n");
+  Outcome r = Run({in, Path("full.csv"), "--scale=range"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "MapsmithConvert: " + Path("full.csv") + ": cannot write: No space left on device\n");
+  EXPECT_EQ(Read(Path("full.csv.scale")), "old scale\n");
+  // Where there was no scale file, none is left.
+  fs::create_symlink("/dev/full", Path("new.csv"));
+  EXPECT_EQ(Run({in, Path("new.csv"), "--scale=range"}).status, 1);
+  EXPECT_FALSE(fs::exists(Path("new.csv.scale")));
+  // A scale file that cannot be written leaves the old data.
+  Write("data.csv", "old data\n");
+  fs::create_symlink("/dev/full", Path("data.csv.scale"));
+  r = Run({in, Path("data.csv"), "--scale=range"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "MapsmithConvert: " + Path("data.csv.scale") + ": cannot write: No space left on device\n");
+  EXPECT_EQ(Read(Path("data.csv")), "old data\n");
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir_)) names.insert(entry.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"in.csv", "full.csv", "full.csv.scale", "new.csv", "data.csv",
+                                          "data.csv.scale"}));
+  // And a run that succeeds replaces both and leaves nothing else.
+  ASSERT_EQ(Run({in, Path("ok.csv"), "--scale=range"}).status, 0);
+  Write("ok.csv.scale", "old scale\n");
+  ASSERT_EQ(Run({in, Path("ok.csv"), "--scale=range"}).status, 0);
+  EXPECT_NE(Read(Path("ok.csv.scale")), "old scale\n");
+  EXPECT_EQ(Read(Path("ok.csv")), "a,b\n0,0\n1,1\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 8);
+  const std::string manual = Read(std::string(MAPSMITH_TEST_DATA) + "/../../docs/MapsmithConvert.1");
+  EXPECT_NE(manual.find("and its scale file are replaced together: a run that fails leaves both as\nthey were."),
+            std::string::npos);
 }
 
 // The README's commands, run as written in a copy of examples/convert/: each
