@@ -12,6 +12,7 @@
 #include "FileHandler/Filer.h"
 #include "FileHandler/NetworkFile.h"
 #include "FileHandler/ParseTools.h"
+#include "Kohonen/Label/MapsmithLabel.h"
 #include "Kohonen/View/MapsmithView.h"
 #include "Kohonen/View/SvgPage.h"
 #include "NeuralNets/TKohonenNetwork.h"
@@ -264,6 +265,44 @@ TEST_F(ViewToolTest, LabelsFromRowsOrFromTheLabelledMap) {
   EXPECT_NE(groups[1].find("<title>w 1, v 1</title>"), std::string::npos);
   EXPECT_EQ(Count(groups[1], "<title>"), 3);  // neuron 2 wins nothing
   EXPECT_NE(svg.find("Labels from labels.dat"), std::string::npos);
+}
+
+// The labelled map that MapsmithLabel writes, in each format it writes,
+// draws the same label in each neuron's cell: a data set file holds every
+// label and its weight, CSV the heaviest label, SOM_PAK every label,
+// heaviest first.
+TEST_F(ViewToolTest, EveryFormatOfMapsmithLabelsLabelledMapNamesTheSameLabels) {
+  const std::string map = ColourMap();
+  // Neuron 0 wins x, y, y (y the heavier, x first in the list); neuron 1 z;
+  // neuron 2 nothing; neuron 3 w and v (equal: w, the first).
+  const std::string rows = SaveRows("rows.dat", {0, 0.1, 0.2, 1, 3, 3}, {"x", "y", "y", "z", "w", "v"});
+  std::vector<std::string> pages;
+  const std::vector<std::vector<std::string>> outputs = {
+      {"-o", Path("map.dat")}, {"-o", Path("map.csv")}, {"-o", Path("map.txt"), "--to", "sompak"}};
+  for (const std::vector<std::string>& out : outputs) {
+    std::vector<std::string> args = {"-m", map, "-d", rows};
+    args.insert(args.end(), out.begin(), out.end());
+    const Outcome label = Run(RunMapsmithLabel, "MapsmithLabel", args);
+    ASSERT_EQ(label.status, 0) << label.err;
+    const std::string page = Path(out[1] + ".svg");
+    const Outcome view = View({"--map", map, "--out", page, "--labels", out[1]});
+    ASSERT_EQ(view.status, 0) << out[1] << ": " << view.err;
+    EXPECT_EQ(view.err, "") << out[1];
+    std::size_t from = 0;
+    pages.emplace_back(Between(Read(page), "<g class=\"labels\"", "</g>", from));
+  }
+  EXPECT_EQ(Read(Path("map.csv")), "coord1,coord2,label\n0,0,y\n0,1,z\n1,0,\n1,1,w\n");
+  EXPECT_EQ(Read(Path("map.txt")), "2\n#n coord1 coord2\n0 0 y x\n0 1 z\n1 0\n1 1 w v\n");
+  EXPECT_EQ(Count(pages[0], "</text>"), 3);
+  for (const char* name : {">y</text>", ">z</text>", ">w</text>"}) EXPECT_NE(pages[0].find(name), std::string::npos);
+  EXPECT_EQ(pages[1], pages[0]);
+  EXPECT_EQ(pages[2], pages[0]);
+
+  // What the manual page says each format carries.
+  const std::string manual = Read(std::string(MAPSMITH_TEST_DATA) + "/../../docs/MapsmithView.1");
+  for (const char* words : {"every label with its weight", "one label per neuron, the heaviest, of weight 1",
+                            "every label of weight 1, heaviest first"})
+    EXPECT_NE(manual.find(words), std::string::npos) << words;
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 // refused (the library has no missing values), as are non-numbers, naming
 // line and column. Written: the column count, a "#n" line when the table has
 // column names, then one row per line with 15 significant digits and the
-// names of the row's labels.
+// names of the row's labels, heaviest first (the weights are not written).
 //
 // Codebook: the first line is "<dim> rect <xdim> <ydim> <neighbourhood>",
 // then one line of dim weights per unit, the unit at grid position (x, y) on
