@@ -205,6 +205,24 @@ TEST_F(ViewToolTest, PanelsHitsAndCaption) {
     EXPECT_NE(svg.find(text), std::string::npos) << text;
 }
 
+// --torus reaches the U-matrix: on a 1 x 3 map weighing (0,0) (3,4) (0,8)
+// the means are 5, 5, 5 without it; with it the ends are neighbours too, 8
+// apart, so the means are 6.5, 5, 6.5.
+TEST_F(ViewToolTest, TheTorusReachesTheUMatrix) {
+  const double weights[3][2] = {{0, 0}, {3, 4}, {0, 8}};
+  const std::string map = SaveMap("row.net", 2, {1, 3}, [&](int i, int j) { return weights[i][j]; });
+  Outcome r = View({"--map", map, "--out", Path("flat.svg"), "--show", "umatrix"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<std::string> groups = CellGroups(Read(Path("flat.svg")));
+  ASSERT_EQ(groups.size(), 1u);
+  EXPECT_EQ(Fills(groups[0]), std::vector<std::string>(3, mapsmith::HexColour(mapsmith::Viridis(0.5))));
+  r = View({"--map", map, "--out", Path("torus.svg"), "--show", "umatrix", "--torus"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  groups = CellGroups(Read(Path("torus.svg")));
+  ASSERT_EQ(groups.size(), 1u);
+  EXPECT_EQ(Fills(groups[0]), (std::vector<std::string>{"#fde725", "#440154", "#fde725"}));
+}
+
 // A 2 x 3 x 2 map draws the slice through the first two dimensions; a 1-D map
 // draws one row.
 TEST_F(ViewToolTest, SlicesAndOneDimensionalMaps) {
