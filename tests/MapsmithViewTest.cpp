@@ -75,6 +75,19 @@ TEST_F(ViewToolTest, HelpAndVersion) {
                              "--names-from=FILE.csv", "--slice=K=V,...", "--torus", "--title=TEXT", "--from=FORMAT"})
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   EXPECT_EQ(tooltest::OptionsWithoutDefault(help.out), std::set<std::string>{});
+  EXPECT_NE(help.out.find("the map: a network file or a SOM_PAK codebook"), std::string::npos);
+  const std::string manual = Read(std::string(MAPSMITH_TEST_DATA) + "/../../docs/MapsmithView.1");
+  EXPECT_NE(manual.find("writes it, or a SOM_PAK codebook, recognised by its content (required)."), std::string::npos);
+  // As it says: a codebook draws the page its network file draws.
+  const std::string map = ColourMap();
+  const std::string codebook = Write("map.cod", "3 rect 2 2 gaussian\n0 0 0\n1 10 -1\n2 20 -2\n3 30 -3\n");
+  ASSERT_EQ(View({"--map", map, "--out", Path("net.svg"), "--title", "t"}).status, 0);
+  Outcome fromCodebook = View({"--map", codebook, "--out", Path("cod.svg"), "--title", "t"});
+  ASSERT_EQ(fromCodebook.status, 0) << fromCodebook.err;
+  std::string page = Read(Path("cod.svg"));
+  const std::size_t name = page.find("map.cod");
+  ASSERT_NE(name, std::string::npos);
+  EXPECT_EQ(page.replace(name, 7, "map.net"), Read(Path("net.svg")));
   Outcome version = View({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out.rfind("MapsmithView ", 0), 0u);

@@ -32,7 +32,7 @@ ToolSpec MakeToolTable() {
       "labels of a labelled data set and, for maps of 3 inputs, the colours the weights give.\n"
       "Maps of more than two dimensions are drawn as the slice through dimensions 1 and 2.",
       {
-          {"map", 'm', "MAP", "the map: a network file", nullptr, true},
+          {"map", 'm', "MAP", "the map: a network file or a SOM_PAK codebook", nullptr, true},
           {"out", 'o', "PAGE", "the SVG page to write", nullptr, true},
           {"data", 'd', "DATA", "rows to count hits and measure the map's quality with", "none"},
           {"labels", 'l', "LABELLED",
