@@ -43,6 +43,8 @@ TEST_F(DataFilesTest, InputsAreRecognisedByTheirContent) {
   EXPECT_EQ(DetectFormat(Write("k", "3 hexa 4 2 bubble extra\n")), FileFormat::SomPakCodebook);
   EXPECT_EQ(ReadDataFile(Path("i"), FileFormat::Unknown).data->GetNumRows(), 1);
   EXPECT_EQ(ReadMapFile(Write("o", "1 rect 2 1\n0.5\n0.7\n"))->numDimensions, 1);
+  const std::string manual = Read(std::string(MAPSMITH_TEST_DATA) + "/../../docs/MapsmithConvert.1");
+  EXPECT_NE(manual.find("unless the line is a CSV row of numbers"), std::string::npos);
   // A CSV row of numbers stays CSV, blanks around the cells or not.
   EXPECT_EQ(DetectFormat(Write("l", "1\t2\t3\r\n")), FileFormat::Csv);
   EXPECT_EQ(DetectFormat(Write("m", "1 , 2\n")), FileFormat::Csv);

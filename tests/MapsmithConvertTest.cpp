@@ -280,6 +280,10 @@ TEST_F(MapsmithConvertTest, OutputsMatchTheExpectedFiles) {
   EXPECT_EQ(r.err, "MapsmithConvert: " + Path("w.csv") +
                        ": warning: 1 row has label weights other than 1; the weights are not written\n");
   EXPECT_EQ(Read(Path("w.csv")), "7,a\n");
+  const std::string manual = Read(std::string(MAPSMITH_TEST_DATA) + "/../../docs/MapsmithConvert.1");
+  for (const char* words : {"an empty cell. Label weights are not written: rows whose",
+                            "labels are written heaviest first): rows whose labels weigh other than 1 are"})
+    EXPECT_NE(manual.find(words), std::string::npos) << words;
 
   // A codebook's labels are ignored with a warning.
   r = Run({kExamples + "colors.cod", Path("colors.net")});
@@ -350,6 +354,8 @@ TEST_F(MapsmithConvertTest, NetworkFileToCodebookAndBackToFifteenDigits) {
                        "map of 6 neurons\n");
   EXPECT_TRUE(Read(Path("f.cod")).starts_with("2 rect 6 1 gaussian\n"));
   EXPECT_EQ(Run({Path("s.net"), Path("s3.cod")}).err, "");
+  const std::string manual = Read(std::string(MAPSMITH_TEST_DATA) + "/../../docs/MapsmithConvert.1");
+  EXPECT_NE(manual.find("comes back one-dimensional, which writing it says in a warning."), std::string::npos);
 }
 
 TEST_F(MapsmithConvertTest, APipedInputConvertsAsTheFileDoes) {

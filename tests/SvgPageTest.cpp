@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <sstream>
 #include <string>
@@ -216,6 +218,9 @@ TEST(SvgPageTest, LabelsStayReadableOnAHundredByHundredMap) {
   // The labels panel stands beside the U-matrix: 600 pixels and a gap on.
   EXPECT_NE(svg.find("<g id=\"panel2\" class=\"panel\" transform=\"translate(644,"), std::string::npos);
   EXPECT_EQ(XmlError(svg), "");
+  std::ifstream manual(std::string(MAPSMITH_TEST_DATA) + "/../../docs/MapsmithView.1");
+  const std::string text{std::istreambuf_iterator<char>(manual), {}};
+  EXPECT_NE(text.find("The labels panel's cells are never under 24 pixels"), std::string::npos);
 }
 
 TEST(SvgPageTest, CellSizesFollowTheMapSize) {
