@@ -1,10 +1,19 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "Kohonen/Common/CommandLine.h"
 #include "Kohonen/Common/DataFiles.h"
@@ -27,6 +36,19 @@ TEST_F(DataFilesTest, InputsAreRecognisedByTheirContent) {
   EXPECT_EQ(DetectFormat(Write("f", "x,y\n1,2\n")), FileFormat::Csv);
   EXPECT_EQ(DetectFormat(Write("g", "1.5\n")), FileFormat::Csv);
   EXPECT_EQ(DetectFormat(Write("h", "")), FileFormat::Csv);
+  // What the SOM_PAK readers accept: a data file's count followed by items
+  // it ignores, a codebook header without the neighbourhood word.
+  EXPECT_EQ(DetectFormat(Write("i", "3 rgb colours\n1 2 3\n")), FileFormat::SomPakData);
+  EXPECT_EQ(DetectFormat(Write("j", "3 rect 4 2\n")), FileFormat::SomPakCodebook);
+  EXPECT_EQ(DetectFormat(Write("k", "3 hexa 4 2 bubble extra\n")), FileFormat::SomPakCodebook);
+  EXPECT_EQ(ReadDataFile(Path("i"), FileFormat::Unknown).data->GetNumRows(), 1);
+  EXPECT_EQ(ReadMapFile(Write("o", "1 rect 2 1\n0.5\n0.7\n"))->numDimensions, 1);
+  const std::string manual = Read(std::string(MAPSMITH_TEST_DATA) + "/../../docs/MapsmithConvert.1");
+  EXPECT_NE(manual.find("unless the line is a CSV row of numbers"), std::string::npos);
+  // A CSV row of numbers stays CSV, blanks around the cells or not.
+  EXPECT_EQ(DetectFormat(Write("l", "1\t2\t3\r\n")), FileFormat::Csv);
+  EXPECT_EQ(DetectFormat(Write("m", "1 , 2\n")), FileFormat::Csv);
+  EXPECT_EQ(DetectFormat(Write("n", "1;2\n")), FileFormat::Csv);
   try {
     DetectFormat((dir_ / "missing").string());
     FAIL();
@@ -40,6 +62,83 @@ TEST_F(DataFilesTest, InputsAreRecognisedByTheirContent) {
   EXPECT_EQ(FormatFromExtension("x.dat"), FileFormat::DataSet);
   EXPECT_EQ(FormatFromExtension(".csv"), FileFormat::DataSet);
   EXPECT_THROW(ParseFormatName("from", "xml"), UsageError);
+}
+
+// Feeds `text` once through a FIFO made at `path`, from a thread of its own,
+// as a shell pipe feeds a tool. Every later open of the FIFO by a reader
+// meets an empty stream instead of waiting for ever, so a reader that opens
+// the FIFO twice fails rather than hangs.
+class FifoFeed {
+ public:
+  FifoFeed(std::string path, std::string text) : path_(std::move(path)), text_(std::move(text)) {
+    EXPECT_EQ(::mkfifo(path_.c_str(), 0600), 0) << std::strerror(errno);
+    thread_ = std::thread([this] { Feed(); });
+  }
+  ~FifoFeed() {
+    done_ = true;
+    thread_.join();
+  }
+
+ private:
+  // Opens the FIFO for writing once a reader has opened it (O_NONBLOCK: no
+  // wait when none has; false when the test is over).
+  bool OpenWhenRead(int& fd) {
+    while (!done_) {
+      fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK);
+      if (fd >= 0) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+  }
+  void Feed() {
+    // A reader that closes early makes write fail with EPIPE instead of
+    // stopping the test program with SIGPIPE.
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+    int fd = -1;
+    if (!OpenWhenRead(fd)) return;
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    for (std::size_t done = 0; done < text_.size();) {
+      const ssize_t n = ::write(fd, text_.data() + done, text_.size() - done);
+      if (n <= 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    while (OpenWhenRead(fd)) ::close(fd);
+  }
+
+  std::string path_;
+  std::string text_;
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+
+TEST_F(DataFilesTest, APipeIsReadWholeThoughItsStartIsLookedAtFirst) {
+  // More than the 64 KiB that recognising a file looks at.
+  std::string csv = "a,b,c\n";
+  for (int r = 0; r < 20000; ++r) csv += std::to_string(r) + ",2,3\n";
+  ASSERT_GT(csv.size(), 65536u);
+  DataTable table;
+  {
+    FifoFeed feed(Path("csv.fifo"), csv);
+    table = ReadDataFile(Path("csv.fifo"), FileFormat::Unknown);
+  }
+  ASSERT_EQ(table.data->GetNumRows(), 20000);
+  EXPECT_EQ(table.columnNames, (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(table.data->MbrDyaRtpInputs[19999][0], 19999.0);
+
+  const std::string dataSet = Path("set.dat");
+  WriteDataFile(dataSet, table, FileFormat::DataSet);
+  const std::string text = Read(dataSet);
+  ASSERT_GT(text.size(), 65536u);
+  {
+    FifoFeed feed(Path("set.fifo"), text);
+    table = ReadDataFile(Path("set.fifo"), FileFormat::Unknown);
+  }
+  ASSERT_EQ(table.data->GetNumRows(), 20000);
+  EXPECT_EQ(table.data->MbrDyaRtpInputs[19999][0], 19999.0);
 }
 
 TEST_F(DataFilesTest, DataSetFilesReadAndWriteBackAndAFailedWriteKeepsTheOldFile) {
@@ -76,6 +175,26 @@ TEST_F(DataFilesTest, DataSetFilesReadAndWriteBackAndAFailedWriteKeepsTheOldFile
   } catch (const RunError& e) {
     EXPECT_EQ(e.reason, "cannot create: No such file or directory");
   }
+}
+
+TEST_F(DataFilesTest, LabelWeightsThatCsvAndSomPakDataDropAreCounted) {
+  const std::string in = Write("in.dat",
+                               "[DataSet] [Rows = 3] [Inputs = 1] [ExpectedOutputs = Labels] [Data]\n"
+                               "1 [a=2.5]\n2 [b]\n3 [c=0.5 d]\n[~Data] [~DataSet]\n");
+  const DataTable table = ReadDataFile(in, FileFormat::Unknown);
+  const std::string lost = ": warning: 2 rows have label weights other than 1; the weights are not written";
+  std::vector<std::string> warnings;
+  WriteDataFile(Path("out.csv"), table, FileFormat::Unknown, {}, &warnings);
+  const std::string several = ": warning: 1 row has several labels; the label column holds the heaviest of each";
+  EXPECT_EQ(warnings, (std::vector<std::string>{Path("out.csv") + several, Path("out.csv") + lost}));
+  warnings.clear();
+  WriteDataFile(Path("out.txt"), table, FileFormat::SomPakData, {}, &warnings);
+  EXPECT_EQ(warnings, std::vector<std::string>{Path("out.txt") + lost});
+  EXPECT_EQ(Read(Path("out.txt")), "1\n1 a\n2 b\n3 d c\n");  // heaviest first
+  // A data set file keeps the weights and says nothing.
+  warnings.clear();
+  WriteDataFile(Path("out.dat"), table, FileFormat::Unknown, {}, &warnings);
+  EXPECT_EQ(warnings, std::vector<std::string>{});
 }
 
 TEST_F(DataFilesTest, MapsFromNetworkFilesMustBeKohonenMaps) {

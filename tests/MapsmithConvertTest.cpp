@@ -2,9 +2,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -53,6 +55,10 @@ TEST_F(MapsmithConvertTest, HelpAndVersion) {
                              "--to=FORMAT", "--output-separator=C", "--output-header", "--output-no-header",
                              "--scale=METHOD", "--scale-with=FILE", "--help", "--version"})
     EXPECT_NE(r.out.find(option), std::string::npos) << option;
+  EXPECT_EQ(tooltest::OptionsWithoutDefault(r.out), std::set<std::string>{});
+  const std::string manual = Read(std::string(MAPSMITH_TEST_DATA) + "/../../docs/MapsmithConvert.1");
+  ASSERT_FALSE(manual.empty());
+  EXPECT_EQ(tooltest::LongOptions(manual), tooltest::LongOptions(r.out));
   r = Run({"--version"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "MapsmithConvert " MAPSMITH_VERSION "\n");
@@ -156,6 +162,44 @@ TEST_F(MapsmithConvertTest, RunTimeFailuresExitOneNameTheFileAndLeaveTheOutput) 
     EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << entry.path();
 }
 
+TEST_F(MapsmithConvertTest, AScaledRunWhoseLastStepFailsLeavesDataAndScaleFileAsTheyWere) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  const std::string in = Write("in.csv", "a,b\n1,2\n3,5\n");
+  // The data, written last, goes to a full device: the new scale file,
+  // already in place, must give way to the old one again.
+  fs::create_symlink("/dev/full", Path("full.csv"));
+  Write("full.csv.scale", "old scale\n");
+  Outcome r = Run({in, Path("full.csv"), "--scale=range"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "MapsmithConvert: " + Path("full.csv") + ": cannot write: No space left on device\n");
+  EXPECT_EQ(Read(Path("full.csv.scale")), "old scale\n");
+  // Where there was no scale file, none is left.
+  fs::create_symlink("/dev/full", Path("new.csv"));
+  EXPECT_EQ(Run({in, Path("new.csv"), "--scale=range"}).status, 1);
+  EXPECT_FALSE(fs::exists(Path("new.csv.scale")));
+  // A scale file that cannot be written leaves the old data.
+  Write("data.csv", "old data\n");
+  fs::create_symlink("/dev/full", Path("data.csv.scale"));
+  r = Run({in, Path("data.csv"), "--scale=range"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "MapsmithConvert: " + Path("data.csv.scale") + ": cannot write: No space left on device\n");
+  EXPECT_EQ(Read(Path("data.csv")), "old data\n");
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir_)) names.insert(entry.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"in.csv", "full.csv", "full.csv.scale", "new.csv", "data.csv",
+                                          "data.csv.scale"}));
+  // And a run that succeeds replaces both and leaves nothing else.
+  ASSERT_EQ(Run({in, Path("ok.csv"), "--scale=range"}).status, 0);
+  Write("ok.csv.scale", "old scale\n");
+  ASSERT_EQ(Run({in, Path("ok.csv"), "--scale=range"}).status, 0);
+  EXPECT_NE(Read(Path("ok.csv.scale")), "old scale\n");
+  EXPECT_EQ(Read(Path("ok.csv")), "a,b\n0,0\n1,1\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 8);
+  const std::string manual = Read(std::string(MAPSMITH_TEST_DATA) + "/../../docs/MapsmithConvert.1");
+  EXPECT_NE(manual.find("and its scale file are replaced together: a run that fails leaves both as\nthey were."),
+            std::string::npos);
+}
+
 // The README's commands, run as written in a copy of examples/convert/: each
 // file they write equals the example's expected-<file>, and a command on a
 // bad-<name> file fails with status 1 and the message of expected-bad-<name>.txt.
@@ -228,6 +272,19 @@ TEST_F(MapsmithConvertTest, OutputsMatchTheExpectedFiles) {
   EXPECT_EQ(r.err, "MapsmithConvert: " + Path("d.csv") + ": warning: 1 row has an empty label cell and no label\n");
   EXPECT_EQ(Read(Path("d2.txt")), "2\n#n u v\n1 2 a\n3 4\n5 6 b\n");
 
+  // A label's weight cannot be written to CSV: said, not dropped silently.
+  const std::string weighted =
+      Write("w.dat", "[DataSet] [Rows = 1] [Inputs = 1] [ExpectedOutputs = Labels] [Data] 7 [a=2.5] [~Data] [~DataSet]");
+  r = Run({weighted, Path("w.csv")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "MapsmithConvert: " + Path("w.csv") +
+                       ": warning: 1 row has label weights other than 1; the weights are not written\n");
+  EXPECT_EQ(Read(Path("w.csv")), "7,a\n");
+  const std::string manual = Read(std::string(MAPSMITH_TEST_DATA) + "/../../docs/MapsmithConvert.1");
+  for (const char* words : {"an empty cell. Label weights are not written: rows whose",
+                            "labels are written heaviest first): rows whose labels weigh other than 1 are"})
+    EXPECT_NE(manual.find(words), std::string::npos) << words;
+
   // A codebook's labels are ignored with a warning.
   r = Run({kExamples + "colors.cod", Path("colors.net")});
   ASSERT_EQ(r.status, 0) << r.err;
@@ -284,6 +341,37 @@ TEST_F(MapsmithConvertTest, NetworkFileToCodebookAndBackToFifteenDigits) {
   EXPECT_TRUE(Read(Path("s.cod")).starts_with("2 rect 6 1 gaussian\n"));
   ASSERT_EQ(Run({Path("s.cod"), Path("s2.net")}).status, 0);
   EXPECT_EQ(Read(Path("s2.net")), Read(Path("s.net")));
+  // A two-dimensional 1 x 6 map is written the same way, so it comes back
+  // one-dimensional: said on standard error.
+  const int flatSizes[] = {1, 6};
+  TKohonenNetwork flat(2, 2, flatSizes);
+  flat.Randomize(0.0, 1.0);
+  SaveNetworkFile(tools, Path("f.net").c_str(), &flat);
+  Outcome r = Run({Path("f.net"), Path("f.cod")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "MapsmithConvert: " + Path("f.cod") +
+                       ": warning: the 1 x 6 map is written as xdim 6, ydim 1, which reads back as a one-dimensional "
+                       "map of 6 neurons\n");
+  EXPECT_TRUE(Read(Path("f.cod")).starts_with("2 rect 6 1 gaussian\n"));
+  EXPECT_EQ(Run({Path("s.net"), Path("s3.cod")}).err, "");
+  const std::string manual = Read(std::string(MAPSMITH_TEST_DATA) + "/../../docs/MapsmithConvert.1");
+  EXPECT_NE(manual.find("comes back one-dimensional, which writing it says in a warning."), std::string::npos);
+}
+
+TEST_F(MapsmithConvertTest, APipedInputConvertsAsTheFileDoes) {
+  // More than the 64 KiB that recognising IN looks at, through a pipe.
+  std::string csv = "a,b\n";
+  for (int r = 0; r < 20000; ++r) csv += std::to_string(r) + ",0.5\n";
+  Write("big.csv", csv);
+  ASSERT_EQ(Run({Path("big.csv"), Path("direct.dat")}).status, 0);
+  const std::string command = "cd '" + dir_.string() + "' && cat big.csv | '" + MAPSMITH_TOOL_DIR +
+                              "/MapsmithConvert' /dev/stdin piped.dat 2>stderr.txt";
+  EXPECT_EQ(std::system(command.c_str()), 0) << Read(Path("stderr.txt"));
+  EXPECT_EQ(Read(Path("stderr.txt")), "");
+  EXPECT_TRUE(Read(Path("piped.dat")) == Read(Path("direct.dat"))) << "piped.dat differs from direct.dat";
+  const std::string manual = Read(std::string(MAPSMITH_TEST_DATA) + "/../../docs/MapsmithConvert.1");
+  EXPECT_NE(manual.find("may be a pipe, such as\n.BR /dev/stdin :\nit is opened once and read whole."),
+            std::string::npos);
 }
 
 }  // namespace

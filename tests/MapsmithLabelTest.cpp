@@ -71,7 +71,9 @@ TEST_F(MapsmithLabelTest, CsvLabelColumnsLabelTheMapAndAreWrittenBack) {
   EXPECT_EQ(Read(Path("map.csv")), Read(Data("expected-labelled-map.csv")));
   EXPECT_EQ(o.err, "MapsmithLabel: " + labelled + ": warning: 1 row has an empty label cell and no label\n" +
                        "MapsmithLabel: " + Path("map.csv") +
-                       ": warning: 1 row has several labels; the label column holds the heaviest of each\n");
+                       ": warning: 1 row has several labels; the label column holds the heaviest of each\n" +
+                       "MapsmithLabel: " + Path("map.csv") +
+                       ": warning: 2 rows have label weights other than 1; the weights are not written\n");
 
   o = Label({"-m", map_, "-d", labelled, "--label-column=2", "-r", Data("rows.csv"), "-o", Path("rows.csv")});
   EXPECT_EQ(o.status, 0) << o.err;
@@ -154,6 +156,7 @@ TEST_F(MapsmithLabelTest, HelpListsEveryOptionOfTheManualPageAndTheBinaryRuns) {
   EXPECT_EQ(version.out, "MapsmithLabel " MAPSMITH_VERSION "\n");
   const Outcome help = Label({"--help"});
   EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(tooltest::OptionsWithoutDefault(help.out), std::set<std::string>{});
   const std::string manual = Read(std::string(MAPSMITH_TEST_DATA) + "/../../docs/MapsmithLabel.1");
   ASSERT_FALSE(manual.empty());
   EXPECT_EQ(tooltest::LongOptions(manual), tooltest::LongOptions(help.out));

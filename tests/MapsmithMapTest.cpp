@@ -236,6 +236,7 @@ TEST_F(MapsmithMapTest, HelpListsEveryOptionOfTheManualPage) {
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.rfind("Usage: MapsmithMap --map MAP --data DATA [--out OUT] [OPTION]...\n", 0), 0u);
   EXPECT_EQ(help.err, "");
+  EXPECT_EQ(tooltest::OptionsWithoutDefault(help.out), std::set<std::string>{});
   const std::string manual = Read(std::string(MAPSMITH_TEST_DATA) + "/../../docs/MapsmithMap.1");
   ASSERT_FALSE(manual.empty());
   EXPECT_EQ(tooltest::LongOptions(manual), tooltest::LongOptions(help.out));

@@ -12,6 +12,7 @@
 #include "FileHandler/Filer.h"
 #include "FileHandler/NetworkFile.h"
 #include "FileHandler/ParseTools.h"
+#include "Kohonen/Label/MapsmithLabel.h"
 #include "Kohonen/View/MapsmithView.h"
 #include "Kohonen/View/SvgPage.h"
 #include "NeuralNets/TKohonenNetwork.h"
@@ -73,6 +74,20 @@ TEST_F(ViewToolTest, HelpAndVersion) {
   for (const char* option : {"--data=DATA", "--labels=LABELLED", "--show=LIST", "--names=A,B,...",
                              "--names-from=FILE.csv", "--slice=K=V,...", "--torus", "--title=TEXT", "--from=FORMAT"})
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
+  EXPECT_EQ(tooltest::OptionsWithoutDefault(help.out), std::set<std::string>{});
+  EXPECT_NE(help.out.find("the map: a network file or a SOM_PAK codebook"), std::string::npos);
+  const std::string manual = Read(std::string(MAPSMITH_TEST_DATA) + "/../../docs/MapsmithView.1");
+  EXPECT_NE(manual.find("writes it, or a SOM_PAK codebook, recognised by its content (required)."), std::string::npos);
+  // As it says: a codebook draws the page its network file draws.
+  const std::string map = ColourMap();
+  const std::string codebook = Write("map.cod", "3 rect 2 2 gaussian\n0 0 0\n1 10 -1\n2 20 -2\n3 30 -3\n");
+  ASSERT_EQ(View({"--map", map, "--out", Path("net.svg"), "--title", "t"}).status, 0);
+  Outcome fromCodebook = View({"--map", codebook, "--out", Path("cod.svg"), "--title", "t"});
+  ASSERT_EQ(fromCodebook.status, 0) << fromCodebook.err;
+  std::string page = Read(Path("cod.svg"));
+  const std::size_t name = page.find("map.cod");
+  ASSERT_NE(name, std::string::npos);
+  EXPECT_EQ(page.replace(name, 7, "map.net"), Read(Path("net.svg")));
   Outcome version = View({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out.rfind("MapsmithView ", 0), 0u);
@@ -203,6 +218,24 @@ TEST_F(ViewToolTest, PanelsHitsAndCaption) {
     EXPECT_NE(svg.find(text), std::string::npos) << text;
 }
 
+// --torus reaches the U-matrix: on a 1 x 3 map weighing (0,0) (3,4) (0,8)
+// the means are 5, 5, 5 without it; with it the ends are neighbours too, 8
+// apart, so the means are 6.5, 5, 6.5.
+TEST_F(ViewToolTest, TheTorusReachesTheUMatrix) {
+  const double weights[3][2] = {{0, 0}, {3, 4}, {0, 8}};
+  const std::string map = SaveMap("row.net", 2, {1, 3}, [&](int i, int j) { return weights[i][j]; });
+  Outcome r = View({"--map", map, "--out", Path("flat.svg"), "--show", "umatrix"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<std::string> groups = CellGroups(Read(Path("flat.svg")));
+  ASSERT_EQ(groups.size(), 1u);
+  EXPECT_EQ(Fills(groups[0]), std::vector<std::string>(3, mapsmith::HexColour(mapsmith::Viridis(0.5))));
+  r = View({"--map", map, "--out", Path("torus.svg"), "--show", "umatrix", "--torus"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  groups = CellGroups(Read(Path("torus.svg")));
+  ASSERT_EQ(groups.size(), 1u);
+  EXPECT_EQ(Fills(groups[0]), (std::vector<std::string>{"#fde725", "#440154", "#fde725"}));
+}
+
 // A 2 x 3 x 2 map draws the slice through the first two dimensions; a 1-D map
 // draws one row.
 TEST_F(ViewToolTest, SlicesAndOneDimensionalMaps) {
@@ -263,6 +296,44 @@ TEST_F(ViewToolTest, LabelsFromRowsOrFromTheLabelledMap) {
   EXPECT_NE(groups[1].find("<title>w 1, v 1</title>"), std::string::npos);
   EXPECT_EQ(Count(groups[1], "<title>"), 3);  // neuron 2 wins nothing
   EXPECT_NE(svg.find("Labels from labels.dat"), std::string::npos);
+}
+
+// The labelled map that MapsmithLabel writes, in each format it writes,
+// draws the same label in each neuron's cell: a data set file holds every
+// label and its weight, CSV the heaviest label, SOM_PAK every label,
+// heaviest first.
+TEST_F(ViewToolTest, EveryFormatOfMapsmithLabelsLabelledMapNamesTheSameLabels) {
+  const std::string map = ColourMap();
+  // Neuron 0 wins x, y, y (y the heavier, x first in the list); neuron 1 z;
+  // neuron 2 nothing; neuron 3 w and v (equal: w, the first).
+  const std::string rows = SaveRows("rows.dat", {0, 0.1, 0.2, 1, 3, 3}, {"x", "y", "y", "z", "w", "v"});
+  std::vector<std::string> pages;
+  const std::vector<std::vector<std::string>> outputs = {
+      {"-o", Path("map.dat")}, {"-o", Path("map.csv")}, {"-o", Path("map.txt"), "--to", "sompak"}};
+  for (const std::vector<std::string>& out : outputs) {
+    std::vector<std::string> args = {"-m", map, "-d", rows};
+    args.insert(args.end(), out.begin(), out.end());
+    const Outcome label = Run(RunMapsmithLabel, "MapsmithLabel", args);
+    ASSERT_EQ(label.status, 0) << label.err;
+    const std::string page = Path(out[1] + ".svg");
+    const Outcome view = View({"--map", map, "--out", page, "--labels", out[1]});
+    ASSERT_EQ(view.status, 0) << out[1] << ": " << view.err;
+    EXPECT_EQ(view.err, "") << out[1];
+    std::size_t from = 0;
+    pages.emplace_back(Between(Read(page), "<g class=\"labels\"", "</g>", from));
+  }
+  EXPECT_EQ(Read(Path("map.csv")), "coord1,coord2,label\n0,0,y\n0,1,z\n1,0,\n1,1,w\n");
+  EXPECT_EQ(Read(Path("map.txt")), "2\n#n coord1 coord2\n0 0 y x\n0 1 z\n1 0\n1 1 w v\n");
+  EXPECT_EQ(Count(pages[0], "</text>"), 3);
+  for (const char* name : {">y</text>", ">z</text>", ">w</text>"}) EXPECT_NE(pages[0].find(name), std::string::npos);
+  EXPECT_EQ(pages[1], pages[0]);
+  EXPECT_EQ(pages[2], pages[0]);
+
+  // What the manual page says each format carries.
+  const std::string manual = Read(std::string(MAPSMITH_TEST_DATA) + "/../../docs/MapsmithView.1");
+  for (const char* words : {"every label with its weight", "one label per neuron, the heaviest, of weight 1",
+                            "every label of weight 1, heaviest first"})
+    EXPECT_NE(manual.find(words), std::string::npos) << words;
 }
 
 }  // namespace

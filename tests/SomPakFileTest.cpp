@@ -44,9 +44,9 @@ std::string CodebookRefusal(const std::string& text) {
   return Refusal([&] { ReadMap(text); });
 }
 
-std::string WriteMap(TKohonenNetwork& map) {
+std::string WriteMap(TKohonenNetwork& map, std::vector<std::string>* warnings = nullptr) {
   std::ostringstream out;
-  WriteCodebook(out, map);
+  WriteCodebook(out, map, warnings);
   return out.str();
 }
 
@@ -187,12 +187,24 @@ TEST(CodebookTest, UnitsKeepTheirGridPlacesAndTheMapIsTheOneMapsmithWrites) {
   map = ReadMap("1 rect 4 1 gaussian\n0.5\n-1\n2\n3\n");
   ASSERT_EQ(map->numDimensions, 1);
   EXPECT_EQ(map->dimensions[0], 4);
-  EXPECT_EQ(WriteMap(*map), "1 rect 4 1 gaussian\n0.5\n-1\n2\n3\n");
+  warnings.clear();
+  EXPECT_EQ(WriteMap(*map, &warnings), "1 rect 4 1 gaussian\n0.5\n-1\n2\n3\n");
+  EXPECT_EQ(warnings, std::vector<std::string>{});
   // xdim 1 stays two-dimensional (4 x 1).
   map = ReadMap("1 rect 1 4\n0\n1\n2\n3\n");
   ASSERT_EQ(map->numDimensions, 2);
   EXPECT_EQ(map->dimensions[0], 4);
   EXPECT_EQ(map->dimensions[1], 1);
+  EXPECT_EQ(WriteMap(*map, &warnings), "1 rect 1 4 gaussian\n0\n1\n2\n3\n");
+  EXPECT_EQ(warnings, std::vector<std::string>{});
+  // A two-dimensional 1 x 4 map is written as ydim 1 too, and reads back
+  // one-dimensional: said.
+  const int row[] = {1, 4};
+  TKohonenNetwork flat(1, 2, row);
+  EXPECT_EQ(WriteMap(flat, &warnings), WriteMap(*ReadMap(WriteMap(flat))));
+  EXPECT_EQ(warnings, std::vector<std::string>{
+                          "the 1 x 4 map is written as xdim 4, ydim 1, which reads back as a one-dimensional map of "
+                          "4 neurons"});
 }
 
 TEST(CodebookTest, RefusalsOfFilesAndMaps) {

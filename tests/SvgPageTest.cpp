@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <sstream>
 #include <string>
@@ -191,7 +193,40 @@ TEST(SvgPageTest, HitMarkersFollowTheCounts) {
   EXPECT_NE(svg.find("r=\"21.6\"><title>5 hits"), std::string::npos);
 }
 
+// Labels stay written in their cells up to 100 x 100: the labels panel's
+// cells keep 24 pixels (text of 8.64 pixels, 4 characters) while the other
+// panels' shrink to 6.
+TEST(SvgPageTest, LabelsStayReadableOnAHundredByHundredMap) {
+  Page page;
+  page.rows = page.columns = 100;
+  std::vector<double> values(10000);
+  for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<double>(i);
+  page.panels.push_back(ValuesPanel("U-matrix", values));
+  Panel labels;
+  labels.kind = PanelKind::Labels;
+  labels.labels.assign(10000, {TLabel("abcdefgh", 1)});
+  page.panels.push_back(labels);
+  const std::string svg = Write(page);
+  const std::vector<std::string> groups = CellGroups(svg);
+  ASSERT_EQ(groups.size(), 2u);
+  EXPECT_EQ(Count(groups[0], "width=\"6\""), 10000);
+  EXPECT_EQ(Count(groups[1], "width=\"24\""), 10000);
+  std::size_t from = 0;
+  const std::string_view texts = Between(svg, "<g class=\"labels\"", "</g>", from);
+  EXPECT_TRUE(texts.starts_with(" font-size=\"8.64\"")) << texts.substr(0, 80);
+  EXPECT_EQ(Count(texts, ">abc…</text>"), 10000);
+  // The labels panel stands beside the U-matrix: 600 pixels and a gap on.
+  EXPECT_NE(svg.find("<g id=\"panel2\" class=\"panel\" transform=\"translate(644,"), std::string::npos);
+  EXPECT_EQ(XmlError(svg), "");
+  std::ifstream manual(std::string(MAPSMITH_TEST_DATA) + "/../../docs/MapsmithView.1");
+  const std::string text{std::istreambuf_iterator<char>(manual), {}};
+  EXPECT_NE(text.find("The labels panel's cells are never under 24 pixels"), std::string::npos);
+}
+
 TEST(SvgPageTest, CellSizesFollowTheMapSize) {
+  EXPECT_EQ(LabelCellSize(2, 2), 48);
+  EXPECT_EQ(LabelCellSize(43, 43), 24);
+  EXPECT_EQ(LabelCellSize(100, 100), 24);
   EXPECT_EQ(LargeCellSize(2, 2), 48);
   EXPECT_EQ(LargeCellSize(20, 20), 24);
   EXPECT_EQ(LargeCellSize(100, 100), 6);

@@ -44,6 +44,38 @@ inline std::set<std::string> LongOptions(const std::string& text) {
   return names;
 }
 
+// The long options of a --help text whose entry names neither a default nor
+// "(required)" (--help and --version aside). An entry is its option line and
+// the lines indented under it.
+inline std::set<std::string> OptionsWithoutDefault(const std::string& help) {
+  std::set<std::string> missing;
+  std::string name, entry;
+  auto finish = [&] {
+    if (!name.empty() && name != "help" && name != "version" && entry.find("(default: ") == std::string::npos &&
+        entry.find("(required)") == std::string::npos)
+      missing.insert(name);
+    name.clear();
+    entry.clear();
+  };
+  std::istringstream lines(help);
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t dashes = line.find("--");
+    const bool option = line.starts_with("  -") || (line.starts_with("      --") && dashes == 6);
+    if (option) {
+      finish();
+      const std::size_t end = line.find_first_of("= ", dashes);
+      name = line.substr(dashes + 2, end - dashes - 2);
+      entry = line;
+    } else if (!name.empty() && line.starts_with(std::string(30, ' '))) {
+      entry += line;
+    } else {
+      finish();
+    }
+  }
+  finish();
+  return missing;
+}
+
 // A test's own directory (Path, Write, dir_ as TempDirTest has them); the
 // files of tests/data/tools are reached by Data().
 class ToolTest : public testfiles::TempDirTest {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <ostream>
+#include <sstream>
 
 #include "FileHandler/ParseTools.h"
 #include "Kohonen/Common/TextInput.h"
@@ -22,6 +23,8 @@ class CsvReader {
  public:
   CsvReader(std::istream& in, const CsvOptions& options) : lines_(in), options_(options) {}
   DataTable Read();
+  // The cells of the first record (empty when there is none).
+  std::vector<std::string> FirstRecord();
 
  private:
   bool NextRecord();
@@ -293,6 +296,13 @@ void CsvReader::ReadCells() {
   }
 }
 
+std::vector<std::string> CsvReader::FirstRecord() {
+  if (!NextRecord()) return {};
+  separator_ = options_.separator != 0 ? options_.separator : FindSeparator(record_);
+  Split(record_);
+  return cells_;
+}
+
 DataTable CsvReader::Read() {
   DataTable table;
   if (!NextRecord()) ThrowFileError("the file holds no data, not even a header line");
@@ -381,6 +391,16 @@ const TLabel* HeaviestLabel(const TLabelList& list) {
 DataTable ReadCsv(std::istream& in, const CsvOptions& options) {
   CsvReader reader(in, options);
   return reader.Read();
+}
+
+std::vector<std::string> CsvFirstRecord(std::string_view text, const CsvOptions& options) {
+  std::istringstream in{std::string(text)};
+  CsvReader reader(in, options);
+  try {
+    return reader.FirstRecord();
+  } catch (const FileTools::Error&) {
+    return {};  // a quoted cell not closed
+  }
 }
 
 void WriteCsv(std::ostream& out, const DataTable& table, const CsvOptions& options,

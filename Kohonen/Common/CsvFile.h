@@ -34,6 +34,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Kohonen/Common/DataFiles.h"
@@ -43,6 +44,12 @@ namespace mapsmith {
 // Reads a whole CSV text. The set has no output columns; it has labels when
 // a label column was chosen. Throws FileTools::Error.
 DataTable ReadCsv(std::istream& in, const CsvOptions& options);
+
+// The cells of the first record of a CSV text (as read with `options`: the
+// separator given, else found as Read finds it; quotes undone, blanks around
+// unquoted cells dropped). Empty when the text holds no record, or its first
+// record is malformed.
+std::vector<std::string> CsvFirstRecord(std::string_view text, const CsvOptions& options);
 
 // Writes `table` as CSV: a header row when options.header is 1, or -1 and
 // the table has column names (missing names are made up as x1, x2, ...; the

@@ -1,5 +1,6 @@
 #include "Kohonen/Common/DataFiles.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -17,6 +18,7 @@
 #include "Kohonen/Common/CommandLine.h"
 #include "Kohonen/Common/CsvFile.h"
 #include "Kohonen/Common/SomPakFile.h"
+#include "Kohonen/Common/TextInput.h"
 
 namespace mapsmith {
 
@@ -27,8 +29,9 @@ constexpr std::size_t kProbeBytes = 64 * 1024;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
 
-bool IsWholeNumber(std::string_view text) {
-  int value = 0;
+// A whole number as the SOM_PAK readers read counts and sizes.
+bool IsCount(std::string_view text) {
+  std::int64_t value = 0;
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   return ec == std::errc() && end == text.data() + text.size();
 }
@@ -63,28 +66,75 @@ FileFormat TaggedFormat(std::string_view text) {
   }
 }
 
-// Refuses a file that cannot be opened for reading, with the system's reason.
-// A directory opens but fails at the first read (which the C++ library
-// reports by throwing), so it is refused here by name.
-void CheckReadable(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in.is_open()) throw RunError{path, "cannot open: " + std::string(std::strerror(errno))};
-  struct stat info;
-  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) throw RunError{path, "is a directory"};
+// Whether `line` holds a CSV row of numbers: cells separated by ',', ';' or
+// tab, each a number.
+bool IsCsvRowOfNumbers(std::string_view line) {
+  if (line.ends_with('\r')) line.remove_suffix(1);
+  for (char separator : {',', ';', '\t'}) {
+    if (line.find(separator) == std::string_view::npos) continue;
+    bool numbers = true;
+    for (std::size_t start = 0; numbers;) {
+      const std::size_t end = line.find(separator, start);
+      double value = 0.0;
+      numbers = ParseNumberText(line.substr(start, end - start), value) == NumberText::Ok;
+      if (end == std::string_view::npos) break;
+      start = end + 1;
+    }
+    if (numbers) return true;
+  }
+  return false;
 }
 
-// Runs `read` on the file opened for reading, turning the library's errors
-// and read failures into RunErrors naming the file.
-void ReadFile(const std::string& path, const std::function<void(std::istream&)>& read) {
-  CheckReadable(path);
-  std::ifstream in(path, std::ios::binary);
-  if (!in.is_open()) throw RunError{path, "cannot open: " + std::string(std::strerror(errno))};
+// The format of a file whose first line (not a comment) is `line`, made of
+// `words`: a SOM_PAK codebook when it begins "<dim> rect|hexa <xdim> <ydim>"
+// (the codebook reader ignores what follows); a SOM_PAK data file when it
+// begins with a column count (the data reader ignores what follows), unless
+// the line is a row of CSV numbers; CSV otherwise.
+FileFormat SomPakFormat(std::string_view line, const std::vector<std::string_view>& words) {
+  if (!IsCount(words[0])) return FileFormat::Csv;
+  if (words.size() >= 4 && (words[1] == "rect" || words[1] == "hexa") && IsCount(words[2]) && IsCount(words[3]))
+    return FileFormat::SomPakCodebook;
+  if (words.size() > 1 && IsCsvRowOfNumbers(line)) return FileFormat::Csv;
+  return FileFormat::SomPakData;
+}
+
+// Runs `read` on the file's stream, turning the library's errors and read
+// failures into RunErrors naming the file.
+void ReadFile(InputFile& file, const std::function<void(std::istream&)>& read) {
+  const std::string& path = file.Path();
+  std::istream& in = file.Stream();
   try {
     WithFile(path, [&] { read(in); });
   } catch (const std::ios_base::failure& e) {
     throw RunError{path, "cannot read: " + e.code().message()};
   }
 }
+
+// A stream buffer that gives `start` (bytes already read from `source`)
+// first and then the rest of `source`, for files that cannot be rewound.
+class ReplayBuffer : public std::streambuf {
+ public:
+  ReplayBuffer(std::string start, std::streambuf* source) : buffer_(std::move(start)), source_(source) {
+    setg(buffer_.data(), buffer_.data(), buffer_.data() + buffer_.size());
+  }
+
+ protected:
+  int_type underflow() override {
+    if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+    buffer_.resize(kProbeBytes);
+    const std::streamsize got = source_->sgetn(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+    if (got <= 0) {
+      setg(buffer_.data(), buffer_.data(), buffer_.data());
+      return traits_type::eof();
+    }
+    setg(buffer_.data(), buffer_.data(), buffer_.data() + got);
+    return traits_type::to_int_type(*gptr());
+  }
+
+ private:
+  std::string buffer_;
+  std::streambuf* source_;
+};
 
 // Bare warnings of a reader or writer as "<file>: warning: <what>".
 void AddWarnings(const std::string& path, const std::vector<std::string>& bare, std::vector<std::string>& to) {
@@ -100,6 +150,18 @@ bool IsDataSetLabel(std::string_view name) {
     if (c < 33 || c > 126 || ch == ',' || std::strchr("[]/*=<>", ch) != nullptr) return false;
   }
   return true;
+}
+
+// The rows of `data` with a label whose weight is not 1: CSV and SOM_PAK data
+// files hold label names only.
+std::int64_t RowsWithLabelWeights(const Data& data) {
+  std::int64_t rows = 0;
+  if (!data.MbrHasLabels) return rows;
+  for (std::int32_t r = 0; r < data.MbrNdxRows; ++r) {
+    const std::vector<TLabel>& labels = data.MbrDyaLabels[static_cast<std::size_t>(r)].labels;
+    rows += std::any_of(labels.begin(), labels.end(), [](const TLabel& label) { return label.value != 1.0; });
+  }
+  return rows;
 }
 
 // What a file of `format` is called in messages.
@@ -133,23 +195,49 @@ FileFormat ParseFormatName(std::string_view option, std::string_view name) {
                    " expects one of dataset, network, csv, sompak, codebook, not '" + std::string(name) + "'"};
 }
 
-FileFormat DetectFormat(const std::string& path) {
-  CheckReadable(path);
-  std::ifstream in(path, std::ios::binary);
-  std::string text(kProbeBytes, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  if (in.bad()) throw RunError{path, "cannot read"};
-  text.resize(static_cast<std::size_t>(in.gcount()));
+InputFile::InputFile(std::string path) : path_(std::move(path)), file_(std::make_unique<std::ifstream>()) {
+  file_->open(path_, std::ios::binary);
+  if (!file_->is_open()) throw RunError{path_, "cannot open: " + std::string(std::strerror(errno))};
+  // A directory opens but fails at the first read (which the C++ library
+  // reports by throwing), so it is refused here by name.
+  struct stat info;
+  if (::stat(path_.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) throw RunError{path_, "is a directory"};
+}
 
+InputFile::~InputFile() = default;
+
+const std::string& InputFile::Start() {
+  if (started_) return start_;
+  started_ = true;
+  start_.resize(kProbeBytes);
+  file_->read(start_.data(), static_cast<std::streamsize>(start_.size()));
+  if (file_->bad()) throw RunError{path_, "cannot read"};
+  start_.resize(static_cast<std::size_t>(file_->gcount()));
+  file_->clear();
+  if (file_->seekg(0)) return start_;
+  // A pipe or FIFO: the bytes read come first, then the rest of the file.
+  file_->clear();
+  replay_ = std::make_unique<ReplayBuffer>(start_, file_->rdbuf());
+  replayStream_ = std::make_unique<std::istream>(replay_.get());
+  return start_;
+}
+
+FileFormat InputFile::Format() { return DetectFormatOf(Start()); }
+
+std::istream& InputFile::Stream() { return replayStream_ != nullptr ? *replayStream_ : *file_; }
+
+FileFormat DetectFormat(const std::string& path) { return InputFile(path).Format(); }
+
+FileFormat DetectFormatOf(std::string_view text) {
   std::size_t i = 0;
   for (;;) {  // blanks and comments before a tagged file's first tag
     while (i < text.size() && IsBlank(text[i])) ++i;
     if (text.compare(i, 2, "/*") != 0) break;
     const std::size_t end = text.find("*/", i + 2);
-    if (end == std::string::npos) break;
+    if (end == std::string_view::npos) break;
     i = end + 2;
   }
-  if (i < text.size() && text[i] == '[') return TaggedFormat(std::string_view(text).substr(i));
+  if (i < text.size() && text[i] == '[') return TaggedFormat(text.substr(i));
 
   // SOM_PAK files: the first line that is not a comment.
   std::string_view rest(text);
@@ -159,11 +247,7 @@ FileFormat DetectFormat(const std::string& path) {
     rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
     std::vector<std::string_view> words = Words(line);
     if (words.empty() || words[0].starts_with('#')) continue;
-    if (words.size() == 1 && IsWholeNumber(words[0])) return FileFormat::SomPakData;
-    if (words.size() == 5 && IsWholeNumber(words[0]) && (words[1] == "rect" || words[1] == "hexa") &&
-        IsWholeNumber(words[2]) && IsWholeNumber(words[3]))
-      return FileFormat::SomPakCodebook;
-    break;
+    return SomPakFormat(line, words);
   }
   return FileFormat::Csv;
 }
@@ -184,7 +268,7 @@ std::vector<OptionSpec> DataInputOptionSpecs() {
       {"from", 0, "FORMAT", "input format: dataset, csv, sompak, codebook or network", "by content"},
       {"separator", 0, "C", "CSV separator: ',', ';' or 'tab'", "found from the first line"},
       {"header", 0, nullptr, "the CSV's first row holds column names", "detected"},
-      {"no-header", 0, nullptr, "the CSV's first row holds data"},
+      {"no-header", 0, nullptr, "the CSV's first row holds data", "detected"},
       {"label-column", 0, "COLUMN", "CSV column (name or number from 1) holding each row's label", "none"},
   };
 }
@@ -219,11 +303,17 @@ void PrintWarnings(const char* tool, const std::vector<std::string>& warnings, s
 }
 
 DataTable ReadDataFile(const std::string& path, FileFormat format, const CsvOptions& csv) {
-  if (format == FileFormat::Unknown) format = DetectFormat(path);
+  InputFile in(path);
+  return ReadDataFile(in, format, csv);
+}
+
+DataTable ReadDataFile(InputFile& file, FileFormat format, const CsvOptions& csv) {
+  const std::string& path = file.Path();
+  if (format == FileFormat::Unknown) format = file.Format();
   DataTable table;
   switch (format) {
     case FileFormat::DataSet:
-      ReadFile(path, [&](std::istream& in) {
+      ReadFile(file, [&](std::istream& in) {
         FileTools tools;
         std::unique_ptr<Data> result;
         ReadDataSetFile(tools, in, table.data, result);
@@ -231,10 +321,10 @@ DataTable ReadDataFile(const std::string& path, FileFormat format, const CsvOpti
       if (!table.data) throw RunError{path, "holds no data set"};
       return table;
     case FileFormat::Csv:
-      ReadFile(path, [&](std::istream& in) { table = ReadCsv(in, csv); });
+      ReadFile(file, [&](std::istream& in) { table = ReadCsv(in, csv); });
       break;
     case FileFormat::SomPakData:
-      ReadFile(path, [&](std::istream& in) { table = ReadSomPakData(in); });
+      ReadFile(file, [&](std::istream& in) { table = ReadSomPakData(in); });
       break;
     default:
       throw RunError{path, "is a map, not a data set"};
@@ -261,11 +351,17 @@ void WriteDataTo(std::ostream& out, const std::string& path, const DataTable& ta
   WithFile(path, [&] {
     switch (format) {
       case FileFormat::Csv:
-        WriteCsv(out, table, csv, &bare);
+      case FileFormat::SomPakData: {
+        if (format == FileFormat::Csv)
+          WriteCsv(out, table, csv, &bare);
+        else
+          WriteSomPakData(out, table, &bare);
+        const std::int64_t weighted = RowsWithLabelWeights(*table.data);
+        if (weighted > 0)
+          bare.push_back(Counted(weighted, "row has", "rows have") +
+                         " label weights other than 1; the weights are not written");
         break;
-      case FileFormat::SomPakData:
-        WriteSomPakData(out, table, &bare);
-        break;
+      }
       default: {
         const Data& data = *table.data;
         if (data.MbrHasLabels)
@@ -295,13 +391,19 @@ void WriteDataFile(const std::string& path, const DataTable& table, FileFormat f
 
 std::unique_ptr<TKohonenNetwork> ReadMapFile(const std::string& path, FileFormat format,
                                              std::vector<std::string>* warnings) {
+  InputFile in(path);
+  return ReadMapFile(in, format, warnings);
+}
+
+std::unique_ptr<TKohonenNetwork> ReadMapFile(InputFile& file, FileFormat format, std::vector<std::string>* warnings) {
+  const std::string& path = file.Path();
   const bool detected = format == FileFormat::Unknown;
-  if (detected) format = DetectFormat(path);
+  if (detected) format = file.Format();
   std::unique_ptr<TKohonenNetwork> map;
   std::vector<std::string> bare;
   switch (format) {
     case FileFormat::Network:
-      ReadFile(path, [&](std::istream& in) {
+      ReadFile(file, [&](std::istream& in) {
         FileTools tools;
         std::unique_ptr<TBasicNetwork> network = ReadNetwork(tools, in);
         auto* kohonen = dynamic_cast<TKohonenNetwork*>(network.get());
@@ -311,7 +413,7 @@ std::unique_ptr<TKohonenNetwork> ReadMapFile(const std::string& path, FileFormat
       });
       break;
     case FileFormat::SomPakCodebook:
-      ReadFile(path, [&](std::istream& in) { map = ReadCodebook(in, &bare); });
+      ReadFile(file, [&](std::istream& in) { map = ReadCodebook(in, &bare); });
       break;
     default:
       throw RunError{path, std::string("not a map (a network file or SOM_PAK codebook); ") +
@@ -321,8 +423,10 @@ std::unique_ptr<TKohonenNetwork> ReadMapFile(const std::string& path, FileFormat
   return map;
 }
 
-void WriteMapTo(std::ostream& out, const std::string& path, TKohonenNetwork& map, FileFormat format) {
+void WriteMapTo(std::ostream& out, const std::string& path, TKohonenNetwork& map, FileFormat format,
+                std::vector<std::string>* warnings) {
   if (format == FileFormat::Unknown) format = FormatFromExtension(path);
+  std::vector<std::string> bare;
   WithFile(path, [&] {
     switch (format) {
       case FileFormat::Network: {
@@ -331,19 +435,21 @@ void WriteMapTo(std::ostream& out, const std::string& path, TKohonenNetwork& map
         break;
       }
       case FileFormat::SomPakCodebook:
-        WriteCodebook(out, map);
+        WriteCodebook(out, map, &bare);
         break;
       default:
         throw RunError{path, "a map cannot be written as a data set"};
     }
   });
+  if (warnings != nullptr) AddWarnings(path, bare, *warnings);
 }
 
-void WriteMapFile(const std::string& path, TKohonenNetwork& map, FileFormat format) {
+void WriteMapFile(const std::string& path, TKohonenNetwork& map, FileFormat format,
+                  std::vector<std::string>* warnings) {
   if (format == FileFormat::Unknown) format = FormatFromExtension(path);
   if (format != FileFormat::Network && format != FileFormat::SomPakCodebook)
     throw RunError{path, "a map cannot be written as a data set"};
-  WriteAtomically(path, [&](std::ostream& out) { WriteMapTo(out, path, map, format); });
+  WriteAtomically(path, [&](std::ostream& out) { WriteMapTo(out, path, map, format, warnings); });
 }
 
 }  // namespace mapsmith

@@ -31,12 +31,49 @@ enum class FileFormat {
 // "sompak" (data file) or "codebook". Throws UsageError naming `option`.
 FileFormat ParseFormatName(std::string_view option, std::string_view name);
 
+// An input file opened once for reading. Its first bytes are looked at to
+// recognise its format, and the readers then read it from its first byte on,
+// through the same open file: a pipe or FIFO (/dev/stdin) cannot be opened a
+// second time for what the first look consumed. A file that can seek is
+// rewound; one that cannot gets the bytes looked at put in front of the rest.
+class InputFile {
+ public:
+  // Opens `path`. Throws RunError when it cannot be opened or is a directory.
+  explicit InputFile(std::string path);
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  const std::string& Path() const { return path_; }
+  // The first bytes of the file (at most 64 KiB), read on the first call.
+  // Throws RunError when they cannot be read.
+  const std::string& Start();
+  // The format the first bytes show (see DetectFormat).
+  FileFormat Format();
+  // The whole file from its first byte; valid while this object lives, to be
+  // read once.
+  std::istream& Stream();
+
+ private:
+  std::string path_;
+  std::unique_ptr<std::ifstream> file_;
+  std::string start_;
+  bool started_ = false;
+  std::unique_ptr<std::streambuf> replay_;  // a file that cannot seek
+  std::unique_ptr<std::istream> replayStream_;
+};
+
 // Recognises a file by its first bytes: a tagged header or block ("[") is a
-// data set or network file by its first block's name; a first line of one
-// number is a SOM_PAK data file; a number, a topology, two sizes and a
-// neighbourhood a SOM_PAK codebook; anything else is CSV. Throws RunError when
-// the file cannot be read.
+// data set or network file by its first block's name; a first line of a
+// number, a topology ("rect" or "hexa") and two sizes (more words are the
+// neighbourhood and what the reader ignores) a SOM_PAK codebook; a first line
+// that begins with a number a SOM_PAK data file, unless it is a CSV row of
+// numbers (separated by ',', ';' or tab); anything else is CSV. Comment lines ('#')
+// before a SOM_PAK file's first line are skipped. Throws RunError when the
+// file cannot be read.
 FileFormat DetectFormat(const std::string& path);
+// The same for the first bytes of a file.
+FileFormat DetectFormatOf(std::string_view start);
 
 // The format an output file gets from its name: ".csv" CSV, ".cod" codebook,
 // ".net" network file, anything else a data set file.
@@ -70,6 +107,8 @@ void PrintWarnings(const char* tool, const std::vector<std::string>& warnings, s
 // Only the example set of a data set file is read. The set has labels when
 // the file carries them. Throws RunError.
 DataTable ReadDataFile(const std::string& path, FileFormat format, const CsvOptions& csv = {});
+// The same from a file already opened (`format` Unknown: in.Format()).
+DataTable ReadDataFile(InputFile& in, FileFormat format, const CsvOptions& csv = {});
 
 // The options of every tool that reads a data file, for its option table:
 // --from FORMAT, --separator C, --header, --no-header, --label-column COLUMN.
@@ -105,12 +144,19 @@ void WriteDataTo(std::ostream& out, const std::string& path, const DataTable& ta
 // map (...); its content reads as CSV" for a file of no map format).
 std::unique_ptr<TKohonenNetwork> ReadMapFile(const std::string& path, FileFormat format = FileFormat::Unknown,
                                              std::vector<std::string>* warnings = nullptr);
+// The same from a file already opened.
+std::unique_ptr<TKohonenNetwork> ReadMapFile(InputFile& in, FileFormat format = FileFormat::Unknown,
+                                             std::vector<std::string>* warnings = nullptr);
 
 // Writes `map` as a network file or a SOM_PAK codebook (`format` Unknown: by
-// extension), atomically. Throws RunError.
-void WriteMapFile(const std::string& path, TKohonenNetwork& map, FileFormat format = FileFormat::Unknown);
+// extension), atomically. What the format cannot hold exactly (a 1 x n map
+// reads back from a codebook one-dimensional) is said in `warnings` as
+// "<path>: warning: <what>" (dropped when null). Throws RunError.
+void WriteMapFile(const std::string& path, TKohonenNetwork& map, FileFormat format = FileFormat::Unknown,
+                  std::vector<std::string>* warnings = nullptr);
 // The same into a stream the caller commits.
-void WriteMapTo(std::ostream& out, const std::string& path, TKohonenNetwork& map, FileFormat format);
+void WriteMapTo(std::ostream& out, const std::string& path, TKohonenNetwork& map, FileFormat format,
+                std::vector<std::string>* warnings = nullptr);
 
 // Runs `write` on a stream into a temporary file beside `path` and renames it
 // over `path` when `write` returned and every byte reached the disk. On any

@@ -51,10 +51,19 @@ int InputsFrom(const ParsedOptions& options) {
 
 DataTable ReadDataForMap(const std::string& path, const DataInputChoice& input, int mapInputs, int selected,
                          const std::string& mapPath, const char* tool, std::ostream& err) {
+  CheckSelectedInputs(mapInputs, selected, mapPath);
+  return FitDataToMap(ReadDataFile(path, input.format, input.csv), path, mapInputs, selected, mapPath, tool, err);
+}
+
+void CheckSelectedInputs(int mapInputs, int selected, const std::string& mapPath) {
   if (selected != 0 && selected != mapInputs)
     throw RunError{mapPath, "the map has " + Counted(mapInputs, "input", "inputs") + ", not " + std::to_string(selected) +
                                 " as --inputs says"};
-  DataTable table = ReadDataFile(path, input.format, input.csv);
+}
+
+DataTable FitDataToMap(DataTable table, const std::string& path, int mapInputs, int selected,
+                       const std::string& mapPath, const char* tool, std::ostream& err) {
+  CheckSelectedInputs(mapInputs, selected, mapPath);
   const int columns = table.data->MbrNdxInputs;
   if (columns < mapInputs)
     throw RunError{path, Counted(columns, "input column", "input columns") + ", fewer than the map's " +

@@ -41,6 +41,12 @@ int InputsFrom(const ParsedOptions& options);
 // --inputs does not match the map).
 DataTable ReadDataForMap(const std::string& path, const DataInputChoice& input, int mapInputs, int selected,
                          const std::string& mapPath, const char* tool, std::ostream& err);
+// The same for a table already read from `path`.
+DataTable FitDataToMap(DataTable table, const std::string& path, int mapInputs, int selected,
+                       const std::string& mapPath, const char* tool, std::ostream& err);
+// Refuses (RunError naming `mapPath`) an --inputs value `selected` (0: not
+// given) that is not the map's input count.
+void CheckSelectedInputs(int mapInputs, int selected, const std::string& mapPath);
 
 // The choice of an output format by --to (dataset, csv or sompak), for tools
 // that write data sets. Unknown when --to is absent. Throws UsageError.

@@ -190,14 +190,26 @@ void WriteSomPakData(std::ostream& out, const DataTable& table, std::vector<std:
       warnings->push_back("the column names are left out: a #n line cannot hold names with blanks");
   }
   char number[FileTools::GeneralNumberSize];
+  std::vector<const TLabel*> order;
   for (std::int32_t r = 0; r < data.MbrNdxRows; ++r) {
     for (std::int32_t c = 0; c < columns; ++c) {
       if (c > 0) buffer += ' ';
       const double value = c < inputs ? data.MbrDyaRtpInputs[r][c] : data.MbrDyaRtpOutputs[r][c - inputs];
       buffer.append(FileTools::FormatGeneral(value, number));
     }
-    if (data.MbrHasLabels)
-      for (const TLabel& label : data.MbrDyaLabels[static_cast<std::size_t>(r)].labels) buffer += ' ' + label.name;
+    if (data.MbrHasLabels) {
+      // Heaviest first (equal weights in the list's order): the weights are
+      // not written, so the first label read back is the heaviest.
+      const std::vector<TLabel>& list = data.MbrDyaLabels[static_cast<std::size_t>(r)].labels;
+      order.clear();
+      for (const TLabel& label : list) order.push_back(&label);
+      std::stable_sort(order.begin(), order.end(),
+                       [](const TLabel* a, const TLabel* b) { return a->value > b->value; });
+      for (const TLabel* label : order) {
+        buffer += ' ';
+        buffer += label->name;
+      }
+    }
     buffer += '\n';
     if (buffer.size() >= (std::size_t{1} << 16)) {
       out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
@@ -266,7 +278,7 @@ std::unique_ptr<TKohonenNetwork> ReadCodebook(std::istream& in, std::vector<std:
   return map;
 }
 
-void WriteCodebook(std::ostream& out, TKohonenNetwork& map) {
+void WriteCodebook(std::ostream& out, TKohonenNetwork& map, std::vector<std::string>* warnings) {
   const int dimensions = map.numDimensions;
   if (dimensions < 1 || dimensions > 2)
     ThrowFileError("a SOM_PAK codebook holds maps of one or two dimensions; this map has " +
@@ -302,6 +314,10 @@ void WriteCodebook(std::ostream& out, TKohonenNetwork& map) {
     }
   }
   out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+  if (warnings != nullptr && dimensions == 2 && ydim == 1)
+    warnings->push_back("the 1 x " + std::to_string(xdim) + " map is written as xdim " + std::to_string(xdim) +
+                        ", ydim 1, which reads back as a one-dimensional map of " +
+                        Counted(xdim, "neuron", "neurons"));
 }
 
 }  // namespace mapsmith

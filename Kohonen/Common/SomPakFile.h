@@ -10,7 +10,7 @@
 // refused (the library has no missing values), as are non-numbers, naming
 // line and column. Written: the column count, a "#n" line when the table has
 // column names, then one row per line with 15 significant digits and the
-// names of the row's labels.
+// names of the row's labels, heaviest first (the weights are not written).
 //
 // Codebook: the first line is "<dim> rect <xdim> <ydim> <neighbourhood>",
 // then one line of dim weights per unit, the unit at grid position (x, y) on
@@ -49,7 +49,9 @@ void WriteSomPakData(std::ostream& out, const DataTable& table, std::vector<std:
 // input count, holding the codebook's weights. The caller owns it.
 std::unique_ptr<TKohonenNetwork> ReadCodebook(std::istream& in, std::vector<std::string>* warnings = nullptr);
 
-// Writes the map as a codebook. Refuses maps that a codebook cannot hold.
-void WriteCodebook(std::ostream& out, TKohonenNetwork& map);
+// Writes the map as a codebook. Refuses maps that a codebook cannot hold. A
+// two-dimensional map of 1 x n reads back one-dimensional (ydim 1), which is
+// said in `warnings`.
+void WriteCodebook(std::ostream& out, TKohonenNetwork& map, std::vector<std::string>* warnings = nullptr);
 
 }  // namespace mapsmith

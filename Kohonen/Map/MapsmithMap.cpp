@@ -31,7 +31,7 @@ ToolSpec MakeToolTable() {
           {"out", 'o', "OUT", "the file to write", "standard output"},
           {"output", 0, "WHAT", "what each row gets: coords, index or reconstruction", "coords"},
           {"quality", 'q', nullptr,
-           "print rows, quantization-error and topographic-error (alone when --out is not given)"},
+           "print rows, quantization-error and topographic-error (alone when --out is not given)", "off"},
       },
   };
   AddMapDataOptions(table.options, true);

@@ -11,6 +11,7 @@
 
 #include "DataObject/Data.h"
 #include "Kohonen/Common/CommandLine.h"
+#include "Kohonen/Common/CsvFile.h"
 #include "Kohonen/Common/DataFiles.h"
 #include "Kohonen/Common/MapInputs.h"
 #include "Kohonen/View/MapPage.h"
@@ -31,20 +32,21 @@ ToolSpec MakeToolTable() {
       "labels of a labelled data set and, for maps of 3 inputs, the colours the weights give.\n"
       "Maps of more than two dimensions are drawn as the slice through dimensions 1 and 2.",
       {
-          {"map", 'm', "MAP", "the map: a network file", nullptr, true},
+          {"map", 'm', "MAP", "the map: a network file or a SOM_PAK codebook", nullptr, true},
           {"out", 'o', "PAGE", "the SVG page to write", nullptr, true},
-          {"data", 'd', "DATA", "rows to count hits and measure the map's quality with"},
+          {"data", 'd', "DATA", "rows to count hits and measure the map's quality with", "none"},
           {"labels", 'l', "LABELLED",
            "a labelled data set, or the labelled map MapsmithLabel writes; each neuron shows its "
-           "most frequent label"},
+           "most frequent label",
+           "none"},
           {"show", 's', "LIST",
            "panels, comma-separated: umatrix, planes, hits, labels, colours",
            "umatrix,planes, with hits for --data and labels for --labels"},
           {"names", 0, "A,B,...", "the inputs' names, comma-separated, for the component planes", "Input 1, ..."},
-          {"names-from", 0, "FILE.csv", "take the inputs' names from the header row of a CSV file"},
+          {"names-from", 0, "FILE.csv", "take the inputs' names from the header row of a CSV file", "none"},
           {"slice", 0, "K=V,...",
            "for maps of more than two dimensions: draw dimension K (from 3) at coordinate V (from 0)", "all 0"},
-          {"torus", 0, nullptr, "grid neighbours wrap around at the edges of the map"},
+          {"torus", 0, nullptr, "grid neighbours wrap around at the edges of the map", "off"},
           {"title", 't', "TEXT", "the page's heading", "the map's file name"},
       },
       0,
@@ -142,6 +144,18 @@ bool IsLabelledMapOf(const Data& table, const TKohonenNetwork& map, int neurons)
   return true;
 }
 
+// The label column of a labelled map as MapsmithLabel writes it in CSV: a
+// header row of coord1 ... coordD (D: the map's dimension count), then one
+// column of labels. Its number (from 1), or "" when `start`, the first bytes
+// of the file, does not begin so.
+std::string LabelledMapLabelColumn(std::string_view start, const CsvOptions& csv, int dimensions) {
+  const std::vector<std::string> header = CsvFirstRecord(start, csv);
+  if (header.size() != static_cast<std::size_t>(dimensions) + 1) return {};
+  for (int k = 0; k < dimensions; ++k)
+    if (header[static_cast<std::size_t>(k)] != "coord" + std::to_string(k + 1)) return {};
+  return std::to_string(dimensions + 1);
+}
+
 int View(const ParsedOptions& options, std::ostream&, std::ostream& err) {
   const std::string mapPath = options.Text("map");
   const std::string outPath = options.Text("out");
@@ -209,14 +223,24 @@ int View(const ParsedOptions& options, std::ostream&, std::ostream& err) {
   std::unique_ptr<Data> labelledMap;
   if (request.labels) {
     const std::string path = options.Text("labels");
-    DataTable table = ReadDataFile(path, input.format, input.csv);
+    InputFile file(path);
+    const FileFormat format = input.format != FileFormat::Unknown ? input.format : file.Format();
+    CsvOptions csv = input.csv;
+    bool labelledMapLayout = false;
+    if (format == FileFormat::Csv && csv.labelColumn.empty() && csv.header != 0) {
+      csv.labelColumn = LabelledMapLabelColumn(file.Start(), csv, d);
+      labelledMapLayout = !csv.labelColumn.empty();
+    }
+    DataTable table = ReadDataFile(file, format, csv);
     request.labelsName = BaseName(path);
     if (IsLabelledMapOf(*table.data, *map, neurons)) {
-      PrintWarnings(tool, table.warnings, err);
+      // The CSV reader's one warning counts empty label cells: in a labelled
+      // map, the neurons that won no labelled row.
+      if (!labelledMapLayout) PrintWarnings(tool, table.warnings, err);
       labelledMap = std::move(table.data);
     } else {
       // Labelled rows, fitted to the map as every tool that maps data does.
-      table = ReadDataForMap(path, input, n, selected, mapPath, tool, err);
+      table = FitDataToMap(std::move(table), path, n, selected, mapPath, tool, err);
       if (!table.data->MbrHasLabels) throw RunError{path, "the rows carry no labels"};
       WithFile(path, [&] { labelledMap = map->LabelMap(table.data.get()); });
     }

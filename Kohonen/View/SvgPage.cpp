@@ -31,6 +31,9 @@ constexpr int kLegendBar = 10;
 constexpr int kLegendSize = 10;
 constexpr int kGap = 24;
 constexpr int kMinPanelWidth = 160;
+// The smallest cell of a labels panel: its text is then 0.36 of it, 8.64
+// pixels, still readable at 100 % zoom, with room for 4 characters.
+constexpr int kMinLabelCell = 24;
 constexpr int kPlanesRowWidth = 960;  // planes wrap here unless the panels are wider
 constexpr int kCaptionSize = 12;
 constexpr int kCaptionLine = 18;
@@ -250,11 +253,11 @@ void WriteCells(SvgWriter& w, const Panel& panel, const Geometry& g) {
   }
 }
 
-// The first label of each cell, written in it as far as it fits. Too small a
-// cell gets no text; its <title> still names the labels.
+// The first label of each cell, written in it as far as it fits (the
+// cell's <title> names them all).
 void WriteLabelTexts(SvgWriter& w, const Panel& panel, const Geometry& g) {
+  MAPSMITH_ASSERT(g.cell >= kMinLabelCell);
   const double size = std::min(11.0, 0.36 * g.cell);
-  if (size < 4.0) return;
   const std::size_t fit = CharsThatFit(0.9 * g.cell, size);
   w << "<g class=\"labels\" font-size=\"" << size << "\" text-anchor=\"middle\" pointer-events=\"none\">\n";
   for (int r = 0; r < g.rows; ++r) {
@@ -417,6 +420,7 @@ std::string ShortenText(std::string_view text, std::size_t maxChars) {
 
 int LargeCellSize(int rows, int columns) { return std::clamp(480 / std::max({rows, columns, 1}), 6, 48); }
 int SmallCellSize(int rows, int columns) { return std::clamp(200 / std::max({rows, columns, 1}), 2, 24); }
+int LabelCellSize(int rows, int columns) { return std::max(LargeCellSize(rows, columns), kMinLabelCell); }
 
 void WriteSvgPage(const Page& page, std::ostream& out) {
   MAPSMITH_ASSERT(page.rows >= 1 && page.columns >= 1);
@@ -426,9 +430,18 @@ void WriteSvgPage(const Page& page, std::ostream& out) {
 
   // Where everything goes, then how large the page is.
   const Geometry large = PanelGeometry(page, LargeCellSize(page.rows, page.columns));
+  const Geometry labelled = PanelGeometry(page, LabelCellSize(page.rows, page.columns));
   const Geometry small = PanelGeometry(page, SmallCellSize(page.rows, page.columns));
+  auto geometryOf = [&](const Panel& panel) -> const Geometry& {
+    return panel.kind == PanelKind::Labels ? labelled : large;
+  };
   const int count = static_cast<int>(page.panels.size());
-  const int panelsWidth = count > 0 ? count * (large.width + kGap) - kGap : 0;
+  int panelsWidth = 0;
+  int panelsHeight = 0;
+  for (const Panel& panel : page.panels) {
+    panelsWidth += (panelsWidth > 0 ? kGap : 0) + geometryOf(panel).width;
+    panelsHeight = std::max(panelsHeight, geometryOf(panel).height);
+  }
   const int planes = static_cast<int>(page.planes.size());
   const int perRow = std::max(1, (std::max(panelsWidth, kPlanesRowWidth) + kGap) / (small.width + kGap));
   const int planesPerRow = std::min(perRow, std::max(planes, 1));
@@ -443,7 +456,7 @@ void WriteSvgPage(const Page& page, std::ostream& out) {
   const int headingBaseline = kMargin + kHeadingSize;
   int y = headingBaseline + 16;
   const int panelsTop = y;
-  if (count > 0) y += large.height + kGap;
+  if (count > 0) y += panelsHeight + kGap;
   const int planesHeadingBaseline = y + kSectionSize;
   const int planesTop = y + kSectionSize + 12;
   if (planes > 0) y = planesTop + planeRows * (small.height + kGap);
@@ -465,8 +478,11 @@ void WriteSvgPage(const Page& page, std::ostream& out) {
   WriteTitle(w, page.title, 1e9, kMargin, headingBaseline, kHeadingSize, true);
 
   int number = 0;
-  for (int i = 0; i < count; ++i)
-    WritePanel(w, page.panels[i], large, kMargin + i * (large.width + kGap), panelsTop, ++number);
+  int x = kMargin;
+  for (const Panel& panel : page.panels) {
+    WritePanel(w, panel, geometryOf(panel), x, panelsTop, ++number);
+    x += geometryOf(panel).width + kGap;
+  }
   if (planes > 0) {
     WriteTitle(w, page.planesHeading, 1e9, kMargin, planesHeadingBaseline, kSectionSize, true);
     for (int i = 0; i < planes; ++i)

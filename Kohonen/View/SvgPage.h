@@ -80,9 +80,12 @@ struct Page {
 };
 
 // Cell sizes in pixels for a grid: large for the main panels, small for the
-// planes, so that maps up to 100 x 100 stay readable at 100 % zoom.
+// planes, so that maps up to 100 x 100 stay readable at 100 % zoom. A labels
+// panel's cells are large ones, but never under 24 pixels, so that the text
+// in them stays readable; on large maps that panel is larger than the others.
 int LargeCellSize(int rows, int columns);
 int SmallCellSize(int rows, int columns);
+int LabelCellSize(int rows, int columns);
 
 // Writes the page. Preconditions: rows and columns at least 1; each panel's
 // arrays for its kind hold rows x columns entries. Stream errors are the
