@@ -1,13 +1,16 @@
 #include "Kohonen/Train/DistributedTraining.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
+#include <fstream>
 #include <functional>
 #include <limits>
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "DataObject/Data.h"
@@ -204,6 +207,19 @@ TEST_F(DistributedTrainingTest, ProcessZeroPrintsWhatTheReadersNotice) {
   EXPECT_EQ(runs[1].err, "");
 }
 
+TEST_F(DistributedTrainingTest, APipeIsReadByProcessZeroAlone) {
+  // The rows as a data set file through a FIFO: process 0 reads it whole
+  // (once) and sends the others their rows; they never open it.
+  const std::string rows = testfiles::Read(data_);
+  const std::string fifo = Path("rows.fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << rows; });
+  const std::vector<Outcome> runs = Distributed(3, Args(Path("piped.net"), {"--epochs", "3"}, fifo));
+  writer.join();
+  ExpectAllEndedWith(runs, Single(Args(Path("file.net"), {"--epochs", "3"})).out);
+  EXPECT_EQ(testfiles::Read(Path("piped.net")), testfiles::Read(Path("file.net")));
+}
+
 TEST_F(DistributedTrainingTest, EachProcessReadsOnlyItsOwnRowsOfADataSetFile) {
   FileTools tools;
   std::unique_ptr<Data> whole, results;
@@ -244,6 +260,7 @@ TEST_F(DistributedTrainingTest, HelpAndVersionAndTheManualPageNameTheSameOptions
   std::set<std::string> named = tooltest::LongOptions(manual);
   EXPECT_EQ(named.erase("hostfile"), 1u);
   EXPECT_EQ(named, tooltest::LongOptions(help[0].out));
+  EXPECT_EQ(tooltest::OptionsWithoutDefault(help[0].out), std::set<std::string>{});
 }
 
 TEST_F(DistributedTrainingTest, TheReadmeExamplePrintsWhatItSays) {

@@ -294,6 +294,20 @@ std::vector<long long> RowFirsts(long long total, int processes) {
 
 RowShare ReadRowShare(ProcessGroup& group, const std::string& path, const DataInputChoice& input,
                       int numInputs) {
+  RowShare share;
+  // What is not a regular file on process 0 (a pipe, its standard input) can
+  // be read once only: process 0 reads it, the others do not touch the name.
+  long long regular = 0;
+  if (group.Rank() == 0) {
+    struct stat info;
+    regular = ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) ? 1 : 0;
+  }
+  group.Broadcast(0, &regular, sizeof regular);
+  if (regular == 0) {
+    ReadAndSend(group, path, input.format, input.csv, share, numInputs);
+    return share;
+  }
+
   // Every process must see the same kind of file.
   FileFormat format = input.format;
   Together(group, [&] {
@@ -307,7 +321,6 @@ RowShare ReadRowShare(ProcessGroup& group, const std::string& path, const DataIn
                                  std::to_string(q)};
   });
 
-  RowShare share;
   if (format == FileFormat::DataSet) {
     std::string setName, dataName;
     Probe probe;

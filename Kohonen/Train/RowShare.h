@@ -11,8 +11,9 @@
 // must be followed by the file's end as the whole-file reader wants it. A file
 // that does not pass (rows that do not stand one per line, comments between
 // them, a broken file) is read whole by process 0 instead, as are CSV and
-// SOM_PAK files, and process 0 sends each process its rows; so every file
-// gives the rows, and the refusals, that reading it whole gives.
+// SOM_PAK files and anything that is not a regular file on process 0 (a
+// pipe), and process 0 sends each process its rows; so every file gives the
+// rows, and the refusals, that reading it whole gives.
 #pragma once
 
 #include <memory>
