@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "Kohonen/Create/Mapsmith.h"
 #include "Kohonen/Train/ProgressLine.h"
 #include "NeuralNets/Training.h"
+#include "tests/ToolRun.h"
 
 namespace fs = std::filesystem;
 
@@ -204,7 +206,25 @@ TEST_F(MapsmithTrainTest, UsageErrorsExitTwoAndLeaveTheOutputAlone) {
             usage("--out '" + map_ + "' is also an input"));
   EXPECT_EQ(Read(out), "old contents");
   EXPECT_EQ(Train({"--version"}).out, "MapsmithTrain " MAPSMITH_VERSION "\n");
-  EXPECT_NE(Train({"--help"}).out.find("--final-radius=R"), std::string::npos);
+  // Every option of --help has its default there, and the manual page names
+  // the same options.
+  const std::string help = Train({"--help"}).out;
+  EXPECT_NE(help.find("--final-radius=R"), std::string::npos);
+  EXPECT_EQ(tooltest::OptionsWithoutDefault(help), std::set<std::string>{});
+  EXPECT_EQ(tooltest::LongOptions(Read(MAPSMITH_TEST_DATA "/../../docs/MapsmithTrain.1")),
+            tooltest::LongOptions(help));
+}
+
+TEST_F(MapsmithTrainTest, AOneByNMapWrittenAsACodebookIsSaidToReadBackOneDimensional) {
+  const int dims[] = {1, 4};
+  TKohonenNetwork net(3, 2, dims);
+  FileTools tools;
+  const std::string line = Path("line.net");
+  SaveNetworkFile(tools, line.c_str(), &net);
+  const Outcome run = Train({"-m", line, "-d", data_, "-o", Path("line.cod"), "--init", "sample", "-q"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("MapsmithTrain: " + Path("line.cod") + ": warning: "), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("one-dimensional"), std::string::npos) << run.err;
 }
 
 TEST_F(MapsmithTrainTest, RunFailuresNameTheFileExitOneAndLeaveTheOutputAlone) {

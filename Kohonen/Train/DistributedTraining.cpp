@@ -268,7 +268,7 @@ int Train(ProcessGroup& group, const char* tool, const ParsedOptions& options, s
   Together(group, [&] {
     if (rank != 0) return;
     prepared.WriteBack(*map);
-    WriteTrainedMap(outPath, *map, quality, out);
+    WriteTrainedMap(tool, outPath, *map, quality, out, err);
   });
   return 0;
 }

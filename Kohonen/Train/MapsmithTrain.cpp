@@ -54,7 +54,7 @@ int Train(const ParsedOptions& options, std::ostream& out, std::ostream& err, co
   WithFile("", [&] { report = TrainMap(*map, *table.data, training); });
   if (line) line->Finish();
 
-  WriteTrainedMap(outPath, *map, report.quality, out);
+  WriteTrainedMap("MapsmithTrain", outPath, *map, report.quality, out, err);
   return 0;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <ostream>
+#include <vector>
 
 #include "FileHandler/ParseTools.h"
 #include "Kohonen/Common/DataFiles.h"
@@ -35,12 +36,12 @@ ToolSpec TrainToolTable(const char* tool, const char* summary) {
           {"radius", 0, "R", "neighbourhood radius at the start, in grid units", "half the largest map size"},
           {"final-radius", 0, "R", "neighbourhood radius at the end", "1, or the radius if smaller"},
           {"neighbourhood", 0, "N", "gaussian or bubble", "gaussian"},
-          {"torus", 0, nullptr, "wrap every grid dimension around (neighbours across the edges)"},
+          {"torus", 0, nullptr, "wrap every grid dimension around (neighbours across the edges)", "off"},
           {"init", 0, "I", "starting weights: keep (those of IN.net), sample (rows drawn at random) or linear",
            "keep"},
           {"seed", 0, "N", "seed of the training's random numbers, 0 to 9223372036854775807", "1"},
           {"threads", 0, "N", "threads to train on, 1 to 256 (the map does not depend on them)", "1"},
-          {"quiet", 'q', nullptr, "draw no progress line"},
+          {"quiet", 'q', nullptr, "draw no progress line", "a progress line on a terminal"},
       },
   };
   for (const OptionSpec& o : DataInputOptionSpecs()) table.options.push_back(o);
@@ -84,14 +85,16 @@ TTrainingOptions TrainingOptionsFrom(const ParsedOptions& options) {
   return o;
 }
 
-void WriteTrainedMap(const std::string& outPath, TKohonenNetwork& map, const TMapQuality& quality,
-                     std::ostream& out) {
+void WriteTrainedMap(const char* tool, const std::string& outPath, TKohonenNetwork& map,
+                     const TMapQuality& quality, std::ostream& out, std::ostream& err) {
   const FileFormat format =
       FormatFromExtension(outPath) == FileFormat::SomPakCodebook ? FileFormat::SomPakCodebook : FileFormat::Network;
-  WriteMapFile(outPath, map, format);
+  std::vector<std::string> warnings;
+  WriteMapFile(outPath, map, format, &warnings);
   out << "quantization-error " << Number(quality.quantizationError) << '\n'
       << "topographic-error " << Number(quality.topographicError) << '\n';
   out.flush();
+  PrintWarnings(tool, warnings, err);
 }
 
 }  // namespace mapsmith

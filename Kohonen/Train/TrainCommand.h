@@ -23,9 +23,10 @@ ToolSpec TrainToolTable(const char* tool, const char* summary);
 TTrainingOptions TrainingOptionsFrom(const ParsedOptions& options);
 
 // Writes the trained map to `outPath` (a codebook for a .cod name, else a
-// network file), atomically, then prints the quality lines on `out`. Throws
-// RunError naming the file.
-void WriteTrainedMap(const std::string& outPath, TKohonenNetwork& map, const TMapQuality& quality,
-                     std::ostream& out);
+// network file), atomically, then prints the quality lines on `out` and what
+// the writer noticed as warnings of `tool` on `err`. Throws RunError naming
+// the file.
+void WriteTrainedMap(const char* tool, const std::string& outPath, TKohonenNetwork& map,
+                     const TMapQuality& quality, std::ostream& out, std::ostream& err);
 
 }  // namespace mapsmith
