@@ -11,7 +11,7 @@ using namespace mapsmith;
 
 namespace {
 
-const ToolSpec kTool{
+const ToolDescription kTool{
     "MapsmithToy",
     "--map MAP [OPTION]... [FILE]",
     "A tool for testing the shared option handling.",

@@ -265,7 +265,7 @@ TEST_F(DataFilesTest, EveryFormatReadsThroughOneEntryWithItsWarningsNamingTheFil
 namespace {
 
 TEST(DataInputOptionsTest, TheSharedOptionsChooseFormatAndCsvReading) {
-  const ToolSpec tool{"MapsmithToy", "[OPTION]...", "", DataInputOptionSpecs(), 0, 0};
+  const ToolDescription tool{"MapsmithToy", "[OPTION]...", "", DataInputOptions(), 0, 0};
   auto parse = [&](std::vector<const char*> args) {
     args.insert(args.begin(), "MapsmithToy");
     OptionParser parser(tool);

@@ -122,8 +122,8 @@ ParsedOptions OptionParser::Parse(int argc, const char* const* argv) {
 
   std::vector<option> table;
   std::string shortOptions = ":";  // ':' first: a missing value is reported as ':'
-  for (std::size_t i = 0; i < spec_.options.size(); ++i) {
-    const OptionSpec& o = spec_.options[i];
+  for (std::size_t i = 0; i < table_.options.size(); ++i) {
+    const OptionEntry& o = table_.options[i];
     const int hasArg = o.valueName != nullptr ? required_argument : no_argument;
     table.push_back({o.name, hasArg, nullptr, kIndexBase + static_cast<int>(i)});
     if (o.shortName != 0) {
@@ -136,7 +136,7 @@ ParsedOptions OptionParser::Parse(int argc, const char* const* argv) {
   table.push_back({nullptr, 0, nullptr, 0});
 
   auto optionOf = [&](int value) -> std::string {
-    if (value >= kIndexBase) return Dashed(spec_.options[value - kIndexBase].name);
+    if (value >= kIndexBase) return Dashed(table_.options[value - kIndexBase].name);
     return std::string("-") + static_cast<char>(value);
   };
 
@@ -169,7 +169,7 @@ ParsedOptions OptionParser::Parse(int argc, const char* const* argv) {
       const std::string name = arg.substr(0, arg.find('='));
       const std::string bare = name.starts_with("--") ? name.substr(2) : name;
       int prefixes = 0;
-      for (const OptionSpec& o : spec_.options) {
+      for (const OptionEntry& o : table_.options) {
         if (bare == o.name && arg.find('=') != std::string::npos)
           throw UsageError{"option " + name + " takes no value"};
         if (std::string_view(o.name).starts_with(bare)) ++prefixes;
@@ -183,28 +183,28 @@ ParsedOptions OptionParser::Parse(int argc, const char* const* argv) {
     if (c >= kIndexBase) {
       index = c - kIndexBase;
     } else {
-      for (std::size_t i = 0; i < spec_.options.size(); ++i)
-        if (spec_.options[i].shortName == c) index = static_cast<int>(i);
+      for (std::size_t i = 0; i < table_.options.size(); ++i)
+        if (table_.options[i].shortName == c) index = static_cast<int>(i);
     }
     if (index < 0) throw UsageError{"unknown option '-" + std::string(1, static_cast<char>(c)) + "'"};
-    parsed.values_.emplace_back(spec_.options[index].name, optarg != nullptr ? optarg : "");
+    parsed.values_.emplace_back(table_.options[index].name, optarg != nullptr ? optarg : "");
   }
   if (helpRequested || versionRequested) return parsed;
 
   for (int i = optind; i < argc; ++i) parsed.operands_.emplace_back(argPointers[i]);
-  for (const OptionSpec& o : spec_.options)
+  for (const OptionEntry& o : table_.options)
     if (o.required && !parsed.Has(o.name)) throw UsageError{"option " + Dashed(o.name) + " is required"};
   const int operands = static_cast<int>(parsed.operands_.size());
-  if (operands < spec_.minOperands)
-    throw UsageError{std::string("missing ") + spec_.operandName + " operand"};
-  if (operands > spec_.maxOperands)
-    throw UsageError{"extra operand " + Quoted(parsed.operands_[spec_.maxOperands])};
+  if (operands < table_.minOperands)
+    throw UsageError{std::string("missing ") + table_.operandName + " operand"};
+  if (operands > table_.maxOperands)
+    throw UsageError{"extra operand " + Quoted(parsed.operands_[table_.maxOperands])};
   return parsed;
 }
 
 // ------------------------------------------------------------- help, version
 
-void PrintHelp(const ToolSpec& table, std::ostream& out) {
+void PrintHelp(const ToolDescription& table, std::ostream& out) {
   out << "Usage: " << table.name << ' ' << table.synopsis << '\n' << table.summary << "\n\nOptions:\n";
   auto line = [&out](char shortName, const std::string& longPart, const std::string& help) {
     std::string left = "  ";
@@ -216,7 +216,7 @@ void PrintHelp(const ToolSpec& table, std::ostream& out) {
       left += "\n" + std::string(30, ' ');
     out << left << help << '\n';
   };
-  for (const OptionSpec& o : table.options) {
+  for (const OptionEntry& o : table.options) {
     std::string longPart = Dashed(o.name);
     if (o.valueName != nullptr) longPart += std::string("=") + o.valueName;
     std::string help = o.help;
@@ -233,7 +233,7 @@ std::string VersionLine(const char* tool) { return std::string(tool) + " " + MAP
 
 // ------------------------------------------------------------------- RunTool
 
-int RunTool(const ToolSpec& table, int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+int RunTool(const ToolDescription& table, int argc, const char* const* argv, std::ostream& out, std::ostream& err,
             const ToolBody& body) {
   try {
     OptionParser parser(table);

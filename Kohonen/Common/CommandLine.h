@@ -29,7 +29,7 @@ struct RunError {
   std::string reason;
 };
 
-struct OptionSpec {
+struct OptionEntry {
   const char* name;                  // long name, without the dashes
   char shortName = 0;                // 0: long form only
   const char* valueName = nullptr;   // null: a flag that takes no value
@@ -38,11 +38,11 @@ struct OptionSpec {
   bool required = false;
 };
 
-struct ToolSpec {
+struct ToolDescription {
   const char* name;       // "MapsmithMap"
   const char* synopsis;   // what follows the name on the usage line
   const char* summary;    // a paragraph for --help
-  std::vector<OptionSpec> options;
+  std::vector<OptionEntry> options;
   int minOperands = 0;    // arguments that are not options
   int maxOperands = 0;
   const char* operandName = "FILE";  // for "missing operand" messages' context
@@ -76,17 +76,17 @@ class ParsedOptions {
 // every table; `helpRequested`/`versionRequested` report them.
 class OptionParser {
  public:
-  explicit OptionParser(const ToolSpec& table) : spec_(table) {}
+  explicit OptionParser(const ToolDescription& table) : table_(table) {}
   ParsedOptions Parse(int argc, const char* const* argv);
   bool helpRequested = false;
   bool versionRequested = false;
 
  private:
-  const ToolSpec& spec_;
+  const ToolDescription& table_;
 };
 
 // Writes the --help text of `table` on `out`.
-void PrintHelp(const ToolSpec& table, std::ostream& out);
+void PrintHelp(const ToolDescription& table, std::ostream& out);
 // "<tool> <project version>".
 std::string VersionLine(const char* tool);
 
@@ -96,7 +96,7 @@ using ToolBody = std::function<int(const ParsedOptions&, std::ostream& out, std:
 
 // Parses, answers --help/--version, runs `body` and turns its errors into the
 // messages and exit statuses above; a lack of memory is a run-time failure.
-int RunTool(const ToolSpec& table, int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+int RunTool(const ToolDescription& table, int argc, const char* const* argv, std::ostream& out, std::ostream& err,
             const ToolBody& body);
 
 // Runs `work` and turns the library's errors (FileTools::Error, TException,

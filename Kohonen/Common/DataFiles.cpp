@@ -263,7 +263,7 @@ FileFormat FormatFromExtension(const std::string& path) {
   return FileFormat::DataSet;
 }
 
-std::vector<OptionSpec> DataInputOptionSpecs() {
+std::vector<OptionEntry> DataInputOptions() {
   return {
       {"from", 0, "FORMAT", "input format: dataset, csv, sompak, codebook or network", "by content"},
       {"separator", 0, "C", "CSV separator: ',', ';' or 'tab'", "found from the first line"},

@@ -112,7 +112,7 @@ DataTable ReadDataFile(InputFile& in, FileFormat format, const CsvOptions& csv =
 
 // The options of every tool that reads a data file, for its option table:
 // --from FORMAT, --separator C, --header, --no-header, --label-column COLUMN.
-std::vector<OptionSpec> DataInputOptionSpecs();
+std::vector<OptionEntry> DataInputOptions();
 
 // What those options chose: the input format (Unknown: by content) and the
 // CSV reading. Throws UsageError for a bad value (a label column of "0", a

@@ -26,12 +26,12 @@ std::unique_ptr<Data> FirstColumns(const Data& data, int columns) {
 
 }  // namespace
 
-void AddMapDataOptions(std::vector<OptionSpec>& options, bool dataOutput) {
+void AddMapDataOptions(std::vector<OptionEntry>& options, bool dataOutput) {
   options.push_back(
       {"inputs", 0, "N", "use the first N input columns (N: the map's inputs)", "all, as many as the map has"});
   if (dataOutput)
     options.push_back({"to", 0, "FORMAT", "output format: dataset, csv or sompak", "by the name of --out"});
-  for (OptionSpec& o : DataInputOptionSpecs()) options.push_back(o);
+  for (OptionEntry& o : DataInputOptions()) options.push_back(o);
 }
 
 std::unique_ptr<TKohonenNetwork> ReadMapForRuns(const std::string& path, const char* tool, std::ostream& err) {

@@ -17,8 +17,8 @@ namespace mapsmith {
 // Adds to an option table what a tool that maps data offers after its own
 // options: --inputs N (the first N input columns), --to FORMAT when
 // `dataOutput` (the tool writes data sets), and the data input options
-// (DataInputOptionSpecs).
-void AddMapDataOptions(std::vector<OptionSpec>& options, bool dataOutput);
+// (DataInputOptions).
+void AddMapDataOptions(std::vector<OptionEntry>& options, bool dataOutput);
 
 // Reads the map of a run (a network file or a codebook, recognised by
 // content) and checks that it can map data: it has inputs (the readers see to

@@ -20,8 +20,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<OptionSpec> ConvertOptions() {
-  std::vector<OptionSpec> options = DataInputOptionSpecs();
+std::vector<OptionEntry> ConvertOptions() {
+  std::vector<OptionEntry> options = DataInputOptions();
   options.push_back({"to", 0, "FORMAT", "output format: dataset, csv, sompak, codebook or network",
                      "by the extension of OUT"});
   options.push_back({"output-separator", 0, "C", "separator of a CSV output: ',', ';' or 'tab'", ","});
@@ -35,7 +35,7 @@ std::vector<OptionSpec> ConvertOptions() {
   return options;
 }
 
-const ToolSpec kConvert{
+const ToolDescription kConvert{
     "MapsmithConvert",
     "[OPTION]... IN OUT",
     "Converts IN to OUT: data sets between data set files, CSV and SOM_PAK data\n"

@@ -14,8 +14,8 @@ using namespace mapsmith;
 
 namespace {
 
-ToolSpec MakeToolTable() {
-  ToolSpec table{
+ToolDescription MakeToolTable() {
+  ToolDescription table{
       "MapsmithLabel",
       "--map MAP --data LABELLED [--rows ROWS] [--out OUT] [OPTION]...",
       "Labels the Kohonen map MAP from the labelled data LABELLED: every map neuron\n"
@@ -35,8 +35,8 @@ ToolSpec MakeToolTable() {
   return table;
 }
 
-const ToolSpec& ToolTable() {
-  static const ToolSpec table = MakeToolTable();
+const ToolDescription& ToolTable() {
+  static const ToolDescription table = MakeToolTable();
   return table;
 }
 

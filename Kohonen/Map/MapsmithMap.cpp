@@ -17,8 +17,8 @@ using namespace mapsmith;
 
 namespace {
 
-ToolSpec MakeToolTable() {
-  ToolSpec table{
+ToolDescription MakeToolTable() {
+  ToolDescription table{
       "MapsmithMap",
       "--map MAP --data DATA [--out OUT] [OPTION]...",
       "Runs every row of DATA through the Kohonen map MAP and writes the row with\n"
@@ -38,8 +38,8 @@ ToolSpec MakeToolTable() {
   return table;
 }
 
-const ToolSpec& ToolTable() {
-  static const ToolSpec table = MakeToolTable();
+const ToolDescription& ToolTable() {
+  static const ToolDescription table = MakeToolTable();
   return table;
 }
 

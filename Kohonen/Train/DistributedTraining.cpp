@@ -286,7 +286,7 @@ int RunDistributedTrain(ProcessGroup& group, const char* tool, int argc, const c
   std::ostream silent(nullptr);
   std::ostream& o = group.Rank() == 0 ? out : silent;
   std::ostream& e = group.Rank() == 0 ? err : silent;
-  const ToolSpec table = TrainToolTable(tool, kSummary);
+  const ToolDescription table = TrainToolTable(tool, kSummary);
   return RunTool(table, argc, argv, o, e, [&](const ParsedOptions& options, std::ostream& to, std::ostream& te) {
     return Train(group, tool, options, to, te, env);
   });

@@ -19,8 +19,8 @@ using namespace mapsmith;
 
 namespace {
 
-const ToolSpec& ToolTable() {
-  static const ToolSpec table = TrainToolTable(
+const ToolDescription& ToolTable() {
+  static const ToolDescription table = TrainToolTable(
       "MapsmithTrain",
       "Trains the Kohonen map in IN.net on the rows of DATA (a data set file or CSV) and writes\n"
       "the trained map to OUT.net, then prints its quantization and topographic error. The same\n"

@@ -19,8 +19,8 @@ std::string Number(double value) {
 
 }  // namespace
 
-ToolSpec TrainToolTable(const char* tool, const char* summary) {
-  ToolSpec table{
+ToolDescription TrainToolTable(const char* tool, const char* summary) {
+  ToolDescription table{
       tool,
       "--map IN.net --data DATA --out OUT.net [OPTION]...",
       summary,
@@ -44,7 +44,7 @@ ToolSpec TrainToolTable(const char* tool, const char* summary) {
           {"quiet", 'q', nullptr, "draw no progress line", "a progress line on a terminal"},
       },
   };
-  for (const OptionSpec& o : DataInputOptionSpecs()) table.options.push_back(o);
+  for (const OptionEntry& o : DataInputOptions()) table.options.push_back(o);
   return table;
 }
 

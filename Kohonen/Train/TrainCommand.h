@@ -16,7 +16,7 @@ namespace mapsmith {
 
 // The option table of the training tools, named `tool`, with `summary` as
 // the paragraph of --help.
-ToolSpec TrainToolTable(const char* tool, const char* summary);
+ToolDescription TrainToolTable(const char* tool, const char* summary);
 
 // The training options of a command line. Throws UsageError naming the
 // option.

@@ -23,8 +23,8 @@ namespace mapsmith {
 
 namespace {
 
-ToolSpec MakeToolTable() {
-  ToolSpec table{
+ToolDescription MakeToolTable() {
+  ToolDescription table{
       "MapsmithView",
       "--map MAP --out PAGE.svg [OPTION]...",
       "Draws a Kohonen map as one SVG page: the U-matrix (mean distance of each neuron's weights to\n"
@@ -56,8 +56,8 @@ ToolSpec MakeToolTable() {
   return table;
 }
 
-const ToolSpec& ToolTable() {
-  static const ToolSpec table = MakeToolTable();
+const ToolDescription& ToolTable() {
+  static const ToolDescription table = MakeToolTable();
   return table;
 }
 
