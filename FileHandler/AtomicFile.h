@@ -38,8 +38,11 @@ class FdStreamBuf : public std::streambuf {
   bool WriteAll(const char* p, std::size_t n);
   bool Drain();
 
+  static constexpr std::size_t kWriteOutEvery = std::size_t{8} << 20;
+
   int fd_ = -1;
   int error_ = 0;
+  std::size_t unflushed_ = 0;  // bytes written since the last write-out was started
   std::unique_ptr<char[]> buffer_;
 };
 

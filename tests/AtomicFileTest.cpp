@@ -132,11 +132,33 @@ TEST_F(AtomicFileTest, SpecialFilesAreWrittenDirectlyAndWriteErrorsAreReported) 
   std::thread reader([&] { received = Read(fifo); });
   AtomicFile pipe;
   ASSERT_TRUE(pipe.Open(fifo));
-  pipe.Stream() << "through the pipe";
+  // More than the amount after which the write-out to disk is started early,
+  // which a pipe refuses without harm.
+  const std::string large(20u << 20, 'x');
+  pipe.Stream() << "through the pipe" << large;
   EXPECT_TRUE(pipe.Commit());
   reader.join();
-  EXPECT_EQ(received, "through the pipe");
+  EXPECT_EQ(received, "through the pipe" + large);
   EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
+TEST_F(AtomicFileTest, LargeFilesArriveWhole) {
+  // Written in pieces smaller and larger than the stream's buffer, past the
+  // points where the write-out to disk is started early.
+  const std::string target = Write("big.txt", "old");
+  std::string expected;
+  {
+    AtomicFile file;
+    ASSERT_TRUE(file.Open(target));
+    for (int k = 0; k < 40; ++k) {
+      const std::string piece(k % 2 == 0 ? 100000 : 1500000, static_cast<char>('a' + k % 26));
+      file.Stream() << piece;
+      expected += piece;
+    }
+    ASSERT_TRUE(file.Commit());
+  }
+  EXPECT_EQ(Read(target), expected);
+  EXPECT_EQ(Entries(), 1u);
 }
 
 TEST_F(AtomicFileTest, SameFileComparesIdentityNotNames) {
