@@ -26,6 +26,7 @@ namespace {
 
 // Enough of the start of a file to recognise it.
 constexpr std::size_t kProbeBytes = 64 * 1024;
+constexpr std::size_t kReadBuffer = std::size_t{1} << 20;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
 
@@ -195,7 +196,10 @@ FileFormat ParseFormatName(std::string_view option, std::string_view name) {
                    " expects one of dataset, network, csv, sompak, codebook, not '" + std::string(name) + "'"};
 }
 
-InputFile::InputFile(std::string path) : path_(std::move(path)), file_(std::make_unique<std::ifstream>()) {
+InputFile::InputFile(std::string path)
+    : path_(std::move(path)), buffer_(kReadBuffer), file_(std::make_unique<std::ifstream>()) {
+  // A large buffer: the readers take their text straight from it.
+  file_->rdbuf()->pubsetbuf(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
   file_->open(path_, std::ios::binary);
   if (!file_->is_open()) throw RunError{path_, "cannot open: " + std::string(std::strerror(errno))};
   // A directory opens but fails at the first read (which the C++ library

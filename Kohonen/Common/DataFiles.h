@@ -56,6 +56,7 @@ class InputFile {
 
  private:
   std::string path_;
+  std::vector<char> buffer_;  // the file stream's
   std::unique_ptr<std::ifstream> file_;
   std::string start_;
   bool started_ = false;
