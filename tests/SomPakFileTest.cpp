@@ -120,6 +120,13 @@ TEST(SomPakDataTest, WritingGivesWhatReadsBack) {
   EXPECT_EQ(out.str(), "2\n#n a b\n0.1 -2 one\n1e-300 4 two three\n5 6\n");
   EXPECT_TRUE(warnings.empty());
 
+  // A label read twice weighs 2 and is written first, once: weights are not
+  // written, so the first label read back is the heaviest.
+  DataTable w = ReadData("1\n1 a b b c\n");
+  std::ostringstream heaviest;
+  WriteSomPakData(heaviest, w);
+  EXPECT_EQ(heaviest.str(), "1\n1 b a c\n");
+
   // Outputs become columns; names with blanks are left out; labels that would
   // not read back are refused.
   DataTable o;
