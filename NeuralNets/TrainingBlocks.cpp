@@ -9,6 +9,7 @@
 
 #include "DataObject/Data.h"
 #include "FileHandler/ParseTools.h"
+#include "KQmessage/Assert.h"
 #include "KQmessage/TException.h"
 #include "NeuralNets/TKohonenNetwork.h"
 
@@ -225,6 +226,14 @@ std::vector<double> WeightMean(const TPreparedMap& map) {
   }
   for (double& m : mean) m /= std::max(map.NumNeurons(), 1);
   return mean;
+}
+
+TWinnerFinder::TWinnerFinder(const TPreparedMap& map) : screen(map, WeightMean(map).data()) {}
+
+void TWinnerFinder::Find(const double* const* rows, int count, int* winners) {
+  MAPSMITH_ASSERT(count >= 0 && count <= kBlock);
+  screen.Search(rows, count, false, found, scratch);
+  for (int r = 0; r < count; ++r) winners[r] = found[r].best;
 }
 
 std::vector<double> RowMean(const TRowSource& rows) {
