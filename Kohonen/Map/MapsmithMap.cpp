@@ -10,6 +10,7 @@
 #include "Kohonen/Common/CommandLine.h"
 #include "Kohonen/Common/DataFiles.h"
 #include "Kohonen/Common/MapInputs.h"
+#include "Kohonen/Map/StreamedMapping.h"
 #include "NeuralNets/MapQuality.h"
 #include "NeuralNets/TKohonenNetwork.h"
 
@@ -59,6 +60,28 @@ std::unique_ptr<Data> WinnerIndexes(TKohonenNetwork& map, Data& data) {
   return result;
 }
 
+// Maps a data set file as it is read when it can (see MapRowsAsRead): the
+// rows go to a data set file and the input is a data set file that the
+// general way would read as one. False when the general way is to be taken.
+bool MapsAsRead(TKohonenNetwork& map, const std::string& dataPath, const DataInputChoice& input, int selected,
+                const std::string& what, const std::string& outPath, FileFormat outFormat) {
+  if (outPath.empty() || OutputFormat(outPath, outFormat) != FileFormat::DataSet) return false;
+  if (selected != 0 && selected != map.NumInputs()) return false;
+  FileFormat format = input.format;
+  if (format == FileFormat::Unknown) {
+    try {
+      format = DetectFormat(dataPath);
+    } catch (const RunError&) {
+      return false;  // the general way reports it
+    }
+  }
+  if (format != FileFormat::DataSet) return false;
+  const WinnerColumns columns = what == "coords"  ? WinnerColumns::Coordinates
+                                : what == "index" ? WinnerColumns::Index
+                                                  : WinnerColumns::Weights;
+  return MapRowsAsRead(map, dataPath, columns, outPath);
+}
+
 int Run(const ParsedOptions& options, std::ostream& out, std::ostream& err) {
   const std::string mapPath = options.Text("map");
   const std::string dataPath = options.Text("data");
@@ -76,6 +99,7 @@ int Run(const ParsedOptions& options, std::ostream& out, std::ostream& err) {
 
   const char* tool = ToolTable().name;
   std::unique_ptr<TKohonenNetwork> map = ReadMapForRuns(mapPath, tool, err);
+  if (writeRows && !quality && MapsAsRead(*map, dataPath, input, selected, what, outPath, outFormat)) return 0;
   DataTable table = ReadDataForMap(dataPath, input, map->NumInputs(), selected, mapPath, tool, err);
 
   if (writeRows) {

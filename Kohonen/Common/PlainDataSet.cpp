@@ -1,0 +1,283 @@
+#include "Kohonen/Common/PlainDataSet.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <ios>
+#include <sstream>
+
+#include "FileHandler/Filer.h"
+#include "FileHandler/ParseTools.h"
+
+namespace mapsmith {
+
+namespace {
+
+constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+// Zeros after the bytes read: the digit scanner reads 8 bytes at a time and
+// a number's text is copied 32 bytes at a time.
+constexpr std::size_t kPadding = 64;
+
+constexpr std::uint64_t kPow10[9] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+// Powers of ten that doubles hold exactly.
+constexpr double kExactPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+inline bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+// The characters of the number tokens the reader takes; a token holding any
+// other character makes it give up.
+inline bool IsNumberChar(char c) {
+  return (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E';
+}
+
+// The run of decimal digits (at most 8) at p, whose 8 bytes must be readable:
+// returns its length and puts its value in `value`.
+inline int LeadingDigits(const char* p, std::uint64_t& value) {
+  std::uint64_t x;
+  std::memcpy(&x, p, sizeof x);
+  if constexpr (std::endian::native == std::endian::big) x = __builtin_bswap64(x);  // first character lowest
+  // A byte is a digit when its high half is 3 and adding 6 keeps it so. A
+  // carry out of a byte only reaches bytes after the first non-digit.
+  const std::uint64_t notDigit = ((x & 0xF0F0F0F0F0F0F0F0u) ^ 0x3030303030303030u) |
+                                 (((x + 0x0606060606060606u) & 0xF0F0F0F0F0F0F0F0u) ^ 0x3030303030303030u);
+  const int n = notDigit == 0 ? 8 : std::countr_zero(notDigit) / 8;
+  if (n == 0) {
+    value = 0;
+    return 0;
+  }
+  // The digits moved up to the last bytes with '0's before them read as an
+  // eight-digit number of the same value.
+  if (n < 8) x = (x << (8 * (8 - n))) | (0x3030303030303030u >> (8 * n));
+  x -= 0x3030303030303030u;
+  x = x * 10 + (x >> 8);
+  x = (((x & 0x000000FF000000FFu) * (100 + (std::uint64_t{1000000} << 32))) +
+       (((x >> 16) & 0x000000FF000000FFu) * (1 + (std::uint64_t{10000} << 32)))) >>
+      32;
+  value = x;
+  return n;
+}
+
+}  // namespace
+
+bool IsGeneralFormText(std::string_view text) {
+  std::size_t i = text.starts_with('-') ? 1 : 0;
+  const std::size_t first = i;
+  while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+  const std::size_t whole = i - first;
+  if (whole == 0 || whole > 15 || (whole > 1 && text[first] == '0')) return false;
+  if (i == text.size()) return true;  // an integer: "0", "-0" and up to 15 digits
+  if (text[i] != '.') return false;
+  const std::size_t fraction = ++i;
+  while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+  const std::size_t after = i - fraction;
+  if (i != text.size() || after == 0 || text.back() == '0') return false;
+  if (text[first] != '0') return whole + after <= 15;
+  // 0.000ddd: the exponent form starts below 1e-4.
+  std::size_t zeros = 0;
+  while (text[fraction + zeros] == '0') ++zeros;
+  return zeros <= 3 && after - zeros <= 15;
+}
+
+PlainDataSetReader::PlainDataSetReader() : buffer_(kBufferSize + kPadding, 0) {}
+
+PlainDataSetReader::~PlainDataSetReader() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool PlainDataSetReader::Open(const std::string& path) {
+  path_ = path;
+  // Without blocking: opening a FIFO to read would wait for a writer.
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  struct stat info {};
+  if (fd_ < 0 || ::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+
+  // The header as the general reader takes it.
+  std::streamoff start = 0;
+  try {
+    std::ifstream in(path, std::ios::binary);
+    if (!in.is_open()) return false;
+    FileTools tools;
+    FileTools::Tag tag;
+    tools.ReadTag({}, in, false, tag);
+    setName_ = FileTools::ExpectBlock(tag, in, "DATASET");
+    std::int32_t expected = 0, generated = 0, errors = 0;
+    if (ReadDataSetHeader(tools, in, inputs_, expected, generated, errors, rows_, tag) != SUCCESS) return false;
+    dataName_ = FileTools::ExpectBlock(tag, in, "DATA");
+    if (rows_ < 0 || inputs_ < 1 || expected != 0 || generated != 0 || errors != 0) return false;
+    magnitudes_.assign(static_cast<std::size_t>(inputs_), 0.0);
+    scales_ = signs_ = magnitudes_;
+    start = in.tellg();
+    if (start < 0) return false;
+  } catch (const FileTools::Error&) {
+    return false;
+  } catch (const std::ios_base::failure&) {
+    return false;
+  }
+  if (::lseek(fd_, start, SEEK_SET) != start) return false;
+  bufferStart_ = start;
+  p_ = end_ = buffer_.data();
+  return Fill(kLongestNumber + 1);
+}
+
+bool PlainDataSetReader::Fill(std::size_t want) {
+  char* const base = buffer_.data();
+  std::size_t have = static_cast<std::size_t>(end_ - p_);
+  std::memmove(base, p_, have);
+  bufferStart_ += p_ - base;
+  while (have < want && !eof_) {
+    const ssize_t got = ::read(fd_, base + have, kBufferSize - have);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (got == 0) eof_ = true;
+    have += static_cast<std::size_t>(got);
+  }
+  std::memset(base + have, 0, kPadding);
+  p_ = base;
+  end_ = base + have;
+  return true;
+}
+
+char* PlainDataSetReader::NextRow(double* values, char* out) {
+  // Locals, not members, in the loop: stores through `out` could change any
+  // member for all the compiler knows, and it would read them again.
+  double* const magnitudes = magnitudes_.data();
+  double* const scales = scales_.data();
+  double* const signs = signs_.data();
+  const char* p = p_;
+  const char* end = end_;
+  for (std::int32_t column = 0; column < inputs_; ++column) {
+    for (;;) {
+      while (p != end && IsBlank(*p)) ++p;
+      if (p != end) break;
+      p_ = p;
+      if (eof_ || !Fill(1) || p_ == end_) return nullptr;  // the file ends inside the rows
+      p = p_;
+      end = end_;
+    }
+    if (static_cast<std::size_t>(end - p) <= kLongestNumber && !eof_) {
+      p_ = p;
+      if (!Fill(kBufferSize)) return nullptr;
+      p = p_;
+      end = end_;
+    }
+
+    // "[-]digits[.digits]" with at most 19 digits whose value m is at most
+    // 2^53: m and 10^k are exact doubles, so m / 10^k is the correctly rounded
+    // value every correct conversion gives, the general reader's too.
+    const char* const text = p;
+    const bool negative = *p == '-';
+    p += negative;
+    std::uint64_t m = 0;
+    const int whole = LeadingDigits(p, m);
+    p += whole;
+    int after = 0;
+    bool fast = whole < 8;
+    const bool point = fast && *p == '.';
+    int zeros = 0;  // after the point, before the first other digit
+    if (point) {
+      ++p;
+      while (p[zeros] == '0') ++zeros;
+      // Eight digits at a time while they fill the whole eight.
+      for (int n = 8; n == 8 && fast;) {
+        std::uint64_t part = 0;
+        n = LeadingDigits(p, part);
+        p += n;
+        fast = whole + after + n <= 19;
+        if (fast) {
+          m = m * kPow10[n] + part;
+          after += n;
+        }
+      }
+    }
+    fast = fast && whole + after > 0 && m <= (std::uint64_t{1} << 53) && p < end && IsBlank(*p);
+    if (fast) {
+      // The division waits for the end of the row, where the row's
+      // divisions overlap instead of each holding up the scan.
+      magnitudes[column] = static_cast<double>(m);
+      scales[column] = kExactPow10[after];
+      signs[column] = negative ? -1.0 : 1.0;
+      // The text is copied when the writer would write it so (as
+      // IsGeneralFormText finds): at most 24 characters here, and 32 can be
+      // read and written.
+      const bool leadingZero = text[negative] == '0';
+      const bool general = whole >= 1 && (whole == 1 || !leadingZero) && (!point || (after > 0 && p[-1] != '0')) &&
+                           (leadingZero ? !point || (zeros <= 3 && after - zeros <= 15) : whole + after <= 15);
+      if (general) {
+        std::memcpy(out, text, 32);
+        out += p - text;
+      } else {
+        out = FileTools::FormatGeneralTo(magnitudes[column] / scales[column] * signs[column], out);
+      }
+    } else {
+      p_ = text;
+      double value = 0.0;
+      if (!SlowNumber(value, out)) return nullptr;
+      p = p_;
+      magnitudes[column] = value;
+      scales[column] = signs[column] = 1.0;
+    }
+    *out++ = ' ';
+  }
+  p_ = p;
+  // Exact: m and 10^k are exact doubles; the sign is applied exactly, -0 included.
+  for (std::int32_t column = 0; column < inputs_; ++column)
+    values[column] = magnitudes[column] / scales[column] * signs[column];
+  return out;
+}
+
+bool PlainDataSetReader::SlowNumber(double& value, char*& out) {
+  const char* q = p_;
+  while (q != end_ && IsNumberChar(*q)) ++q;
+  // A token must end in a blank: anything else is for the general reader.
+  if (q == p_ || q == end_ || !IsBlank(*q) || static_cast<std::size_t>(q - p_) > kLongestNumber) return false;
+  const std::string_view token(p_, static_cast<std::size_t>(q - p_));
+  // The general reader's conversion of a token: correctly rounded where the
+  // whole token is a number (the result of any correct conversion), else
+  // the C library's reading of its start.
+  const auto [stop, ec] = std::from_chars(token.data(), token.data() + token.size(), value);
+  if (ec != std::errc() || stop != q) {
+    std::istringstream unused;
+    try {
+      value = FileTools::ParseNumber(unused, token);
+    } catch (const FileTools::Error&) {
+      return false;
+    }
+  }
+  if (!std::isfinite(value)) return false;
+  out = FileTools::FormatGeneralTo(value, out);
+  p_ = q;
+  return true;
+}
+
+bool PlainDataSetReader::Finish() {
+  const std::streamoff offset = bufferStart_ + (p_ - buffer_.data());
+  try {
+    std::ifstream in(path_, std::ios::binary);
+    if (!in.is_open() || !in.seekg(offset)) return false;
+    FileTools tools;
+    FileTools::Tag tag;
+    tools.ReadTag(dataName_, in, false, tag);
+    FileTools::ExpectEnd(tag, in);
+    tools.ReadTag(setName_, in, false, tag);
+    FileTools::ExpectEnd(tag, in);
+    tools.ReadTag({}, in, false, tag);  // only comments may follow
+    FileTools::ExpectEnd(tag, in);
+    return !in.bad();
+  } catch (const FileTools::Error&) {
+    return false;
+  } catch (const std::ios_base::failure&) {
+    return false;
+  }
+}
+
+}  // namespace mapsmith
