@@ -114,8 +114,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The mapped rows, as read and as the whole set.
   if (set->MbrNdxInputs <= 8) {
     TKohonenNetwork& map = MapOf(set->MbrNdxInputs);
+    // In memory where there is such a file system: the output is synced.
     static const std::string dir = [] {
-      const std::string d = (std::filesystem::temp_directory_path() / ("fuzz-plain-" + std::to_string(::getpid()))).string();
+      const std::filesystem::path base =
+          std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
+      const std::string d = (base / ("fuzz-plain-" + std::to_string(::getpid()))).string();
       std::filesystem::create_directories(d);
       return d;
     }();

@@ -1,5 +1,7 @@
 #include "Kohonen/Map/MapsmithMap.h"
 
+#include <sys/stat.h>
+
 #include <memory>
 #include <ostream>
 #include <string>
@@ -67,6 +69,10 @@ bool MapsAsRead(TKohonenNetwork& map, const std::string& dataPath, const DataInp
                 const std::string& what, const std::string& outPath, FileFormat outFormat) {
   if (outPath.empty() || OutputFormat(outPath, outFormat) != FileFormat::DataSet) return false;
   if (selected != 0 && selected != map.NumInputs()) return false;
+  // Only a regular file: recognising a pipe's format would consume what the
+  // general way must then read.
+  struct stat info {};
+  if (::stat(dataPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
   FileFormat format = input.format;
   if (format == FileFormat::Unknown) {
     try {
