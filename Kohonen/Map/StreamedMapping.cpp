@@ -57,8 +57,10 @@ bool MapRowsAsRead(TKohonenNetwork& map, const std::string& dataPath, WinnerColu
   const int outputs = columns == WinnerColumns::Coordinates ? static_cast<int>(map.GridSizes().size())
                       : columns == WinnerColumns::Index     ? 1
                                                             : n;
-  // Each neuron's text, made when it first wins.
-  std::vector<std::string> winnerTexts(static_cast<std::size_t>(prepared.NumNeurons()));
+  // Each neuron's text, made when it first wins; for maps whose texts would
+  // take much memory (weight vectors of many neurons), made for each row.
+  const bool keepTexts = static_cast<std::size_t>(prepared.NumNeurons()) * outputs <= (std::size_t{1} << 20);
+  std::vector<std::string> winnerTexts(keepTexts ? static_cast<std::size_t>(prepared.NumNeurons()) : 1);
 
   std::vector<double> values(static_cast<std::size_t>(n) * kBlock);
   const double* xs[kBlock];
@@ -87,8 +89,8 @@ bool MapRowsAsRead(TKohonenNetwork& map, const std::string& dataPath, WinnerColu
         }
         finder.Find(xs, count, winners);
         for (int r = 0; r < count; ++r) {
-          std::string& winnerText = winnerTexts[static_cast<std::size_t>(winners[r])];
-          if (winnerText.empty()) {
+          std::string& winnerText = winnerTexts[keepTexts ? static_cast<std::size_t>(winners[r]) : 0];
+          if (winnerText.empty() || !keepTexts) {
             winnerText = WinnerText(map, prepared, columns, winners[r]);
             if (winnerText.size() > longestWinner) {
               longestWinner = winnerText.size();
