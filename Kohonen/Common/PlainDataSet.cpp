@@ -37,30 +37,43 @@ inline bool IsNumberChar(char c) {
   return (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E';
 }
 
-// The run of decimal digits (at most 8) at p, whose 8 bytes must be readable:
-// returns its length and puts its value in `value`.
-inline int LeadingDigits(const char* p, std::uint64_t& value) {
+inline bool IsDigit(char c) { return static_cast<unsigned char>(c - '0') <= 9; }
+
+// The 8 characters at p as a word, the first one lowest.
+inline std::uint64_t Word(const char* p) {
   std::uint64_t x;
   std::memcpy(&x, p, sizeof x);
-  if constexpr (std::endian::native == std::endian::big) x = __builtin_bswap64(x);  // first character lowest
-  // A byte is a digit when its high half is 3 and adding 6 keeps it so. A
-  // carry out of a byte only reaches bytes after the first non-digit.
+  if constexpr (std::endian::native == std::endian::big) x = __builtin_bswap64(x);
+  return x;
+}
+
+// The number of decimal digits that the 8 characters of `x` start with. A
+// byte is a digit when its high half is 3 and adding 6 keeps it so; a carry
+// out of a byte only reaches bytes after the first non-digit.
+inline int DigitRun(std::uint64_t x) {
   const std::uint64_t notDigit = ((x & 0xF0F0F0F0F0F0F0F0u) ^ 0x3030303030303030u) |
                                  (((x + 0x0606060606060606u) & 0xF0F0F0F0F0F0F0F0u) ^ 0x3030303030303030u);
-  const int n = notDigit == 0 ? 8 : std::countr_zero(notDigit) / 8;
-  if (n == 0) {
-    value = 0;
-    return 0;
-  }
+  return notDigit == 0 ? 8 : std::countr_zero(notDigit) / 8;
+}
+
+// The value of the first n (1 to 8) characters of `x`, which are digits.
+inline std::uint64_t DigitsValue(std::uint64_t x, int n) {
   // The digits moved up to the last bytes with '0's before them read as an
   // eight-digit number of the same value.
   if (n < 8) x = (x << (8 * (8 - n))) | (0x3030303030303030u >> (8 * n));
   x -= 0x3030303030303030u;
   x = x * 10 + (x >> 8);
-  x = (((x & 0x000000FF000000FFu) * (100 + (std::uint64_t{1000000} << 32))) +
-       (((x >> 16) & 0x000000FF000000FFu) * (1 + (std::uint64_t{10000} << 32)))) >>
-      32;
-  value = x;
+  return (((x & 0x000000FF000000FFu) * (100 + (std::uint64_t{1000000} << 32))) +
+          (((x >> 16) & 0x000000FF000000FFu) * (1 + (std::uint64_t{10000} << 32)))) >>
+         32;
+}
+
+// The run of decimal digits (at most 8) at p, whose 8 bytes must be readable:
+// returns its length and puts its value in `value`.
+inline int LeadingDigits(const char* p, std::uint64_t& value) {
+  const std::uint64_t x = Word(p);
+  const int n = DigitRun(x);
+  value = n == 0 ? 0 : DigitsValue(x, n);
   return n;
 }
 
@@ -178,7 +191,11 @@ char* PlainDataSetReader::NextRow(double* values, char* out) {
     const bool negative = *p == '-';
     p += negative;
     std::uint64_t m = 0;
-    const int whole = LeadingDigits(p, m);
+    int whole = 1;  // most numbers have one digit before the point
+    if (IsDigit(p[0]) && !IsDigit(p[1]))
+      m = static_cast<unsigned char>(p[0] - '0');
+    else
+      whole = LeadingDigits(p, m);
     p += whole;
     int after = 0;
     bool fast = whole < 8;
@@ -187,15 +204,30 @@ char* PlainDataSetReader::NextRow(double* values, char* out) {
     if (point) {
       ++p;
       while (p[zeros] == '0') ++zeros;
-      // Eight digits at a time while they fill the whole eight.
-      for (int n = 8; n == 8 && fast;) {
-        std::uint64_t part = 0;
-        n = LeadingDigits(p, part);
-        p += n;
-        fast = whole + after + n <= 19;
-        if (fast) {
-          m = m * kPow10[n] + part;
-          after += n;
+      // Up to 15 digits after the point from two words; more eight at a time.
+      const std::uint64_t first = Word(p);
+      const int n1 = DigitRun(first);
+      const int n2 = n1 == 8 ? DigitRun(Word(p + 8)) : 0;
+      if (n1 < 8) {
+        if (n1 > 0) m = m * kPow10[n1] + DigitsValue(first, n1);
+        after = n1;
+        p += n1;
+      } else if (n2 < 8) {
+        m = m * kPow10[8] + DigitsValue(first, 8);
+        if (n2 > 0) m = m * kPow10[n2] + DigitsValue(Word(p + 8), n2);
+        after = 8 + n2;
+        p += after;
+        fast = whole + after <= 19;
+      } else {
+        for (int n = 8; n == 8 && fast;) {
+          std::uint64_t part = 0;
+          n = LeadingDigits(p, part);
+          p += n;
+          fast = whole + after + n <= 19;
+          if (fast) {
+            m = m * kPow10[n] + part;
+            after += n;
+          }
         }
       }
     }
@@ -203,7 +235,7 @@ char* PlainDataSetReader::NextRow(double* values, char* out) {
     if (fast) {
       // The division waits for the end of the row, where the row's
       // divisions overlap instead of each holding up the scan.
-      magnitudes[column] = static_cast<double>(m);
+      magnitudes[column] = static_cast<double>(static_cast<std::int64_t>(m));  // m <= 2^53
       scales[column] = kExactPow10[after];
       signs[column] = negative ? -1.0 : 1.0;
       // The text is copied when the writer would write it so (as
