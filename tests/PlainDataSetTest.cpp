@@ -152,7 +152,7 @@ TEST_F(PlainDataSetTest, HandsOutTheGeneralReadersValuesAndTheWritersTexts) {
   std::string rows;
   for (int r = 0; r < 6000; ++r) {
     for (int c = 0; c < 33; ++c) {
-      const double value = static_cast<double>(static_cast<std::int64_t>(bits() >> 11)) / (1 << (bits() % 60));
+      const double value = std::ldexp(static_cast<double>(bits() >> 11), -static_cast<int>(bits() % 60));
       rows += General((bits() & 1) ? -value : value) + (c % 7 == 6 ? "  " : " ");
     }
     rows += r % 3 ? "\n" : "\r\n";
