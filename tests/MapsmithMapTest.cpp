@@ -2,6 +2,10 @@
 // outputs against expected files, data that does not fit the map, every usage
 // error and run-time failure with its whole message and status.
 #include "Kohonen/Map/MapsmithMap.h"
+
+#include "FileHandler/NetworkFile.h"
+#include "NeuralNets/Random.h"
+#include "NeuralNets/TKohonenNetwork.h"
 #include "tests/ToolRun.h"
 
 namespace {
@@ -294,6 +298,29 @@ TEST_F(MapsmithMapTest, RowsMappedAsTheyAreReadComeOutAsTheWholeSetWould) {
   ExpectFailure({"-m", map_, "-d", bad, "-o", out}, bad, "Token (number) expected");
   EXPECT_EQ(Read(out), "earlier output\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), std::filesystem::directory_iterator()), 7);
+}
+
+TEST_F(MapsmithMapTest, WeightVectorsOfALargeMapAreWrittenRowByRow) {
+  // 16,385 neurons of 64 weights: more numbers than the texts kept per
+  // neuron may hold, so each row's winner is written out afresh.
+  int sizes[1] = {16385};
+  TKohonenNetwork net(64, 1, sizes);
+  SeedRandom(11);
+  net.Randomize(-1, 1);
+  FileTools tools;
+  const std::string map = Path("large.net");
+  SaveNetworkFile(tools, map.c_str(), &net, nullptr);
+  std::string rows = "[DataSet] [Rows = 20] [Inputs = 64] [Data]\n";
+  for (int r = 0; r < 20; ++r) {
+    for (int c = 0; c < 64; ++c) rows += std::to_string((r * 64 + c) % 19 / 9.0 - 1.0) + " ";
+    rows += "\n";
+  }
+  const std::string data = Write("rows.dat", rows + "[~Data] [~DataSet]\n");
+  const Outcome whole = Map({"-m", map, "-d", data, "--output", "reconstruction"});
+  ASSERT_EQ(whole.status, 0) << whole.err;
+  const Outcome streamed = Map({"-m", map, "-d", data, "--output", "reconstruction", "-o", Path("out.dat")});
+  ASSERT_EQ(streamed.status, 0) << streamed.err;
+  EXPECT_TRUE(Read(Path("out.dat")) == whole.out) << "out.dat differs";
 }
 
 }  // namespace
