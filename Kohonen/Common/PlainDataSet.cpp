@@ -12,9 +12,10 @@
 #include <fstream>
 #include <ios>
 #include <sstream>
+#include <utility>
 
-#include "FileHandler/Filer.h"
 #include "FileHandler/ParseTools.h"
+#include "Kohonen/Common/DataSetFileEnds.h"
 
 namespace mapsmith {
 
@@ -113,27 +114,19 @@ bool PlainDataSetReader::Open(const std::string& path) {
   ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
 
   // The header as the general reader takes it.
-  std::streamoff start = 0;
-  try {
+  DataSetFileStart header;
+  {
     std::ifstream in(path, std::ios::binary);
-    if (!in.is_open()) return false;
-    FileTools tools;
-    FileTools::Tag tag;
-    tools.ReadTag({}, in, false, tag);
-    setName_ = FileTools::ExpectBlock(tag, in, "DATASET");
-    std::int32_t expected = 0, generated = 0, errors = 0;
-    if (ReadDataSetHeader(tools, in, inputs_, expected, generated, errors, rows_, tag) != SUCCESS) return false;
-    dataName_ = FileTools::ExpectBlock(tag, in, "DATA");
-    if (rows_ < 0 || inputs_ < 1 || expected != 0 || generated != 0 || errors != 0) return false;
-    magnitudes_.assign(static_cast<std::size_t>(inputs_), 0.0);
-    scales_ = signs_ = magnitudes_;
-    start = in.tellg();
-    if (start < 0) return false;
-  } catch (const FileTools::Error&) {
-    return false;
-  } catch (const std::ios_base::failure&) {
-    return false;
+    if (!in.is_open() || !ReadDataSetFileStart(in, header)) return false;
   }
+  if (header.inputs < 1 || header.expected != 0 || header.generated != 0 || header.errors != 0) return false;
+  rows_ = header.rows;
+  inputs_ = header.inputs;
+  setName_ = std::move(header.setName);
+  dataName_ = std::move(header.dataName);
+  magnitudes_.assign(static_cast<std::size_t>(inputs_), 0.0);
+  scales_ = signs_ = magnitudes_;
+  const off_t start = static_cast<off_t>(header.dataStart);
   if (::lseek(fd_, start, SEEK_SET) != start) return false;
   bufferStart_ = start;
   p_ = end_ = buffer_.data();
@@ -292,24 +285,8 @@ bool PlainDataSetReader::SlowNumber(double& value, char*& out) {
 }
 
 bool PlainDataSetReader::Finish() {
-  const std::streamoff offset = bufferStart_ + (p_ - buffer_.data());
-  try {
-    std::ifstream in(path_, std::ios::binary);
-    if (!in.is_open() || !in.seekg(offset)) return false;
-    FileTools tools;
-    FileTools::Tag tag;
-    tools.ReadTag(dataName_, in, false, tag);
-    FileTools::ExpectEnd(tag, in);
-    tools.ReadTag(setName_, in, false, tag);
-    FileTools::ExpectEnd(tag, in);
-    tools.ReadTag({}, in, false, tag);  // only comments may follow
-    FileTools::ExpectEnd(tag, in);
-    return !in.bad();
-  } catch (const FileTools::Error&) {
-    return false;
-  } catch (const std::ios_base::failure&) {
-    return false;
-  }
+  std::ifstream in(path_, std::ios::binary);
+  return in.is_open() && EndsAsADataSetFile(in, bufferStart_ + (p_ - buffer_.data()), setName_, dataName_);
 }
 
 }  // namespace mapsmith

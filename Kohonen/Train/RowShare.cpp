@@ -6,9 +6,11 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <utility>
 
 #include "FileHandler/Filer.h"
 #include "FileHandler/ParseTools.h"
+#include "Kohonen/Common/DataSetFileEnds.h"
 #include "NeuralNets/TrainingParts.h"
 
 namespace mapsmith {
@@ -55,22 +57,13 @@ Probe ProbeFile(const std::string& path, std::string& setName, std::string& data
   probe.size = static_cast<long long>(in.tellg());
   in.seekg(0, std::ios::beg);
   if (probe.size < 0 || !in) return probe;
-  try {
-    FileTools tools;
-    FileTools::Tag tag;
-    tools.ReadTag({}, in, false, tag);
-    setName = FileTools::ExpectBlock(tag, in, "DATASET");
-    int32_t inputs, expected, generated, errors, rows;
-    if (ReadDataSetHeader(tools, in, inputs, expected, generated, errors, rows, tag) != SUCCESS) return probe;
-    dataName = FileTools::ExpectBlock(tag, in, "DATA");
-    const std::streampos at = in.tellg();
-    if (rows < 0 || at == std::streampos(-1)) return probe;
-    probe.rows = rows;
-    probe.dataStart = static_cast<long long>(at);
-    probe.usable = 1;
-  } catch (const FileTools::Error&) {
-  } catch (const std::ios_base::failure&) {
-  }
+  DataSetFileStart start;
+  if (!ReadDataSetFileStart(in, start)) return probe;
+  setName = std::move(start.setName);
+  dataName = std::move(start.dataName);
+  probe.rows = start.rows;
+  probe.dataStart = start.dataStart;
+  probe.usable = 1;
   return probe;
 }
 
@@ -121,27 +114,6 @@ bool OnlyBlanks(std::ifstream& in, long long from, long long to) {
     return true;
   });
   return blank;
-}
-
-// Whether what follows the rows at `at` ends the file as the whole-file
-// reader wants it: the Data block's end, the set's end, then comments only.
-bool EndsAsAFile(std::ifstream& in, long long at, const std::string& setName, const std::string& dataName) {
-  try {
-    in.clear();
-    in.seekg(at, std::ios::beg);
-    FileTools tools;
-    FileTools::Tag tag;
-    tools.ReadTag(dataName, in, false, tag);
-    FileTools::ExpectEnd(tag, in);
-    tools.ReadTag(setName, in, false, tag);
-    FileTools::ExpectEnd(tag, in);
-    tools.ReadTag({}, in, false, tag);
-    FileTools::ExpectEnd(tag, in);
-    return true;
-  } catch (const FileTools::Error&) {
-  } catch (const std::ios_base::failure&) {
-  }
-  return false;
 }
 
 struct Span {
@@ -214,7 +186,7 @@ bool ReadInPlace(ProcessGroup& group, const std::string& path, const Probe& prob
     std::ifstream& in = file.Stream();
     const bool lastWithRows = p + 1 == P || share.firsts[p + 2] == share.firsts[p + 1];
     if (lastWithRows)
-      ok = EndsAsAFile(in, D + span.end, setName, dataName);
+      ok = EndsAsADataSetFile(in, D + span.end, setName, dataName);
     else
       ok = spans[p + 1].start >= span.end && OnlyBlanks(in, D + span.end, D + spans[p + 1].start);
   });
