@@ -3,8 +3,13 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <linux/aio_abi.h>
+#include <sys/syscall.h>
+#endif
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -16,6 +21,59 @@ namespace mapsmith {
 
 FdStreamBuf::FdStreamBuf() : buffer_(new char[kBufferSize]) {
   setp(buffer_.get(), buffer_.get() + kBufferSize);
+}
+
+FdStreamBuf::~FdStreamBuf() {
+  FinishSyncs();
+#ifdef __linux__
+  if (aio_ != 0) ::syscall(SYS_io_destroy, static_cast<aio_context_t>(aio_));
+#endif
+}
+
+void FdStreamBuf::StartWriteOut() {
+#ifdef __linux__
+  // Only a hint: a pipe or device refuses it, which changes nothing, and is
+  // then not synced early either (a device may refuse a sync, which only a
+  // direct target's final sync may forgive).
+  if (::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE) != 0) return;
+  // Writing out is not syncing: a sync at the end still waits for the disk
+  // to store what the file holds. Syncing in the kernel now, one sync at a
+  // time, leaves the final sync only what was written since the last one.
+  if (aioRefused_) return;
+  if (syncRunning_) {
+    io_event done{};
+    timespec now{0, 0};
+    if (::syscall(SYS_io_getevents, static_cast<aio_context_t>(aio_), 0L, 1L, &done, &now) != 1) return;
+    syncRunning_ = false;
+    if (done.res < 0 && syncError_ == 0) syncError_ = static_cast<int>(-done.res);
+  }
+  if (aio_ == 0) {
+    aio_context_t context = 0;
+    if (::syscall(SYS_io_setup, 1L, &context) != 0) {
+      aioRefused_ = true;  // not offered here (or the system's limit is reached)
+      return;
+    }
+    aio_ = context;
+  }
+  iocb sync{};
+  sync.aio_fildes = static_cast<std::uint32_t>(fd_);
+  sync.aio_lio_opcode = IOCB_CMD_FDSYNC;
+  iocb* syncs[1] = {&sync};
+  syncRunning_ = ::syscall(SYS_io_submit, static_cast<aio_context_t>(aio_), 1L, syncs) == 1;
+#endif
+}
+
+int FdStreamBuf::FinishSyncs() {
+#ifdef __linux__
+  while (syncRunning_) {
+    io_event done{};
+    const long got = ::syscall(SYS_io_getevents, static_cast<aio_context_t>(aio_), 1L, 1L, &done, nullptr);
+    if (got < 0 && errno == EINTR) continue;
+    syncRunning_ = false;
+    if (got == 1 && done.res < 0 && syncError_ == 0) syncError_ = static_cast<int>(-done.res);
+  }
+#endif
+  return syncError_;
 }
 
 bool FdStreamBuf::WriteAll(const char* p, std::size_t n) {
@@ -31,16 +89,13 @@ bool FdStreamBuf::WriteAll(const char* p, std::size_t n) {
     n -= static_cast<std::size_t>(written);
     unflushed_ += static_cast<std::size_t>(written);
   }
-#ifdef SYNC_FILE_RANGE_WRITE
-  // A large file is flushed to disk at the end (before it is renamed into
-  // place); starting the write-out of what is written so far as the file
-  // grows lets the disk work while the rest is made, so less is left to wait
-  // for then. Only a hint: a pipe or device refuses it, which changes nothing.
+  // A large file is synced at the end (before it is renamed into place);
+  // starting the write-out of what is written so far as the file grows lets
+  // the disk work while the rest is made, so less is left to wait for then.
   if (unflushed_ >= kWriteOutEvery) {
-    ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+    StartWriteOut();
     unflushed_ = 0;
   }
-#endif
   return true;
 }
 
@@ -73,6 +128,8 @@ std::streamsize FdStreamBuf::xsputn(const char* s, std::streamsize n) {
 int FdStreamBuf::sync() { return Drain() ? 0 : -1; }
 
 void FdStreamBuf::Attach(int fd) {
+  FinishSyncs();
+  syncError_ = 0;
   fd_ = fd;
   error_ = 0;
   unflushed_ = 0;
@@ -98,8 +155,12 @@ bool FdWriter::Finish(bool direct) {
     error_ = buf_.Error() != 0 ? buf_.Error() : EIO;
     return false;
   }
-  if (::fsync(fd_) != 0 && !(direct && (errno == EINVAL || errno == EROFS || errno == ENOTSUP))) {
-    error_ = errno;
+  // A sync that ran while the file was written may have met the write-back
+  // error that the final one would no longer report.
+  const int early = buf_.FinishSyncs();
+  const int synced = early != 0 ? early : ::fsync(fd_) != 0 ? errno : 0;
+  if (synced != 0 && !(direct && (synced == EINVAL || synced == EROFS || synced == ENOTSUP))) {
+    error_ = synced;
     return false;
   }
   const int fd = fd_;

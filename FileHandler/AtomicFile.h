@@ -19,15 +19,28 @@ namespace mapsmith {
 
 // A stream buffer over a POSIX file descriptor that it does not own. A failed
 // write makes the stream bad and keeps the errno for the caller.
+//
+// As a large regular file grows, the buffer starts writing it out to disk
+// (and, on Linux, syncing it asynchronously in the kernel, with no thread of
+// its own), so that the caller's final sync finds little left to wait for.
 class FdStreamBuf : public std::streambuf {
  public:
   static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
 
   FdStreamBuf();
-  // Starts writing to `fd` (-1: none) with an empty buffer and no error.
+  ~FdStreamBuf();  // waits for a sync still running
+  FdStreamBuf(const FdStreamBuf&) = delete;
+  FdStreamBuf& operator=(const FdStreamBuf&) = delete;
+
+  // Starts writing to `fd` (-1: none) with an empty buffer and no error; a
+  // sync of the previous descriptor still running is waited for first.
   void Attach(int fd);
   // The errno of the first failed write, or 0.
   int Error() const { return error_; }
+  // Waits for the asynchronous sync still running, if any, and returns the
+  // errno it failed with (0: none or it succeeded). Call it before the final
+  // fsync: a write-back error reported here is not reported again there.
+  int FinishSyncs();
 
  protected:
   int_type overflow(int_type ch) override;
@@ -38,12 +51,20 @@ class FdStreamBuf : public std::streambuf {
   bool WriteAll(const char* p, std::size_t n);
   bool Drain();
 
+  void StartWriteOut();
+
   static constexpr std::size_t kWriteOutEvery = std::size_t{8} << 20;
 
   int fd_ = -1;
   int error_ = 0;
   std::size_t unflushed_ = 0;  // bytes written since the last write-out was started
   std::unique_ptr<char[]> buffer_;
+  // The kernel's asynchronous I/O context for the syncs (0: none yet, or
+  // none to be had), whether a sync is running, and the first sync failure.
+  unsigned long aio_ = 0;
+  bool aioRefused_ = false;
+  bool syncRunning_ = false;
+  int syncError_ = 0;
 };
 
 // What AtomicFile and AppendingFile share: the descriptor being written, the

@@ -159,6 +159,27 @@ TEST_F(AtomicFileTest, LargeFilesArriveWhole) {
   }
   EXPECT_EQ(Read(target), expected);
   EXPECT_EQ(Entries(), 1u);
+
+  // Abandoned while the file is being synced early: the target stays, the
+  // temporary file goes, and the next file written through the same object
+  // is whole.
+  AtomicFile again;
+  ASSERT_TRUE(again.Open(target));
+  again.Stream() << std::string(30u << 20, 'y');
+  again.Abandon();
+  EXPECT_EQ(Read(target), expected);
+  EXPECT_EQ(Entries(), 1u);
+  ASSERT_TRUE(again.Open(target));
+  again.Stream() << std::string(17u << 20, 'z');
+  ASSERT_TRUE(again.Commit());
+  EXPECT_EQ(Read(target), std::string(17u << 20, 'z'));
+
+  // A device takes no early write-out or sync, and a large write to it
+  // succeeds.
+  AtomicFile null;
+  ASSERT_TRUE(null.Open("/dev/null"));
+  null.Stream() << std::string(20u << 20, 'n');
+  EXPECT_TRUE(null.Commit());
 }
 
 TEST_F(AtomicFileTest, SameFileComparesIdentityNotNames) {
