@@ -125,7 +125,7 @@ bool PlainDataSetReader::Open(const std::string& path) {
   setName_ = std::move(header.setName);
   dataName_ = std::move(header.dataName);
   magnitudes_.assign(static_cast<std::size_t>(inputs_), 0.0);
-  scales_ = signs_ = magnitudes_;
+  scales_ = magnitudes_;
   const off_t start = static_cast<off_t>(header.dataStart);
   if (::lseek(fd_, start, SEEK_SET) != start) return false;
   bufferStart_ = start;
@@ -158,7 +158,6 @@ char* PlainDataSetReader::NextRow(double* values, char* out) {
   // member for all the compiler knows, and it would read them again.
   double* const magnitudes = magnitudes_.data();
   double* const scales = scales_.data();
-  double* const signs = signs_.data();
   const char* p = p_;
   const char* end = end_;
   for (std::int32_t column = 0; column < inputs_; ++column) {
@@ -228,9 +227,12 @@ char* PlainDataSetReader::NextRow(double* values, char* out) {
     if (fast) {
       // The division waits for the end of the row, where the row's
       // divisions overlap instead of each holding up the scan.
-      magnitudes[column] = static_cast<double>(static_cast<std::int64_t>(m));  // m <= 2^53
+      // The sign goes on the magnitude as its sign bit (-0 included): a
+      // correctly rounded quotient has its dividend's sign and size.
+      const double magnitude = static_cast<double>(static_cast<std::int64_t>(m));  // m <= 2^53
+      magnitudes[column] =
+          std::bit_cast<double>(std::bit_cast<std::uint64_t>(magnitude) | (std::uint64_t{negative} << 63));
       scales[column] = kExactPow10[after];
-      signs[column] = negative ? -1.0 : 1.0;
       // The text is copied when the writer would write it so (as
       // IsGeneralFormText finds): at most 24 characters here, and 32 can be
       // read and written.
@@ -241,7 +243,7 @@ char* PlainDataSetReader::NextRow(double* values, char* out) {
         std::memcpy(out, text, 32);
         out += p - text;
       } else {
-        out = FileTools::FormatGeneralTo(magnitudes[column] / scales[column] * signs[column], out);
+        out = FileTools::FormatGeneralTo(magnitudes[column] / scales[column], out);
       }
     } else {
       p_ = text;
@@ -249,14 +251,13 @@ char* PlainDataSetReader::NextRow(double* values, char* out) {
       if (!SlowNumber(value, out)) return nullptr;
       p = p_;
       magnitudes[column] = value;
-      scales[column] = signs[column] = 1.0;
+      scales[column] = 1.0;
     }
     *out++ = ' ';
   }
   p_ = p;
-  // Exact: m and 10^k are exact doubles; the sign is applied exactly, -0 included.
-  for (std::int32_t column = 0; column < inputs_; ++column)
-    values[column] = magnitudes[column] / scales[column] * signs[column];
+  // Exact: m and 10^k are exact doubles.
+  for (std::int32_t column = 0; column < inputs_; ++column) values[column] = magnitudes[column] / scales[column];
   return out;
 }
 

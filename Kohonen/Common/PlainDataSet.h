@@ -67,8 +67,8 @@ class PlainDataSetReader {
   std::int32_t inputs_ = 0;
   std::string setName_, dataName_;  // the block names as the file writes them
   std::vector<char> buffer_;
-  // A row's values as m, 10^k and the sign, divided when the row is read.
-  std::vector<double> magnitudes_, scales_, signs_;
+  // A row's values as the signed m and 10^k, divided when the row is read.
+  std::vector<double> magnitudes_, scales_;
   const char* p_ = nullptr;    // the next unread byte
   const char* end_ = nullptr;  // the end of the bytes read; zeros follow
   std::int64_t bufferStart_ = 0;  // the file offset of buffer_[0]
