@@ -6,7 +6,10 @@
 // same rows in memory. --quality (the tool reading the data and measuring) is
 // set against the winner search alone in map_quality_bench. The tool runs
 // in-process (CPU time) and as its binary (wall time, the child's CPU time as
-// a counter), replacing its previous output or writing a new one.
+// a counter), replacing its previous output or writing a new one;
+// BM_ToolOverLibrary sets the two against each other run by run. The files
+// live in the temporary folder (TMPDIR): replacing a 113 MB output also
+// costs what the file system takes to free the old one.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
