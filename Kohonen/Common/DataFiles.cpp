@@ -26,7 +26,9 @@ namespace {
 
 // Enough of the start of a file to recognise it.
 constexpr std::size_t kProbeBytes = 64 * 1024;
-constexpr std::size_t kReadBuffer = std::size_t{1} << 20;
+// The file stream's buffer: reads of this size cost little per byte, and a
+// file only recognised (which fills the buffer once) touches few pages.
+constexpr std::size_t kReadBuffer = std::size_t{1} << 17;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
 

@@ -21,7 +21,9 @@ namespace mapsmith {
 
 namespace {
 
-constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+// Large enough that a read costs little per byte, small enough that its
+// pages are few: a page's first touch can cost more than reading it.
+constexpr std::size_t kBufferSize = std::size_t{1} << 18;
 // Zeros after the bytes read: the digit scanner reads 8 bytes at a time and
 // a number's text is copied 32 bytes at a time.
 constexpr std::size_t kPadding = 64;

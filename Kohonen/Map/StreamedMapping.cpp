@@ -69,7 +69,7 @@ bool MapRowsAsRead(TKohonenNetwork& map, const std::string& dataPath, WinnerColu
   const std::size_t rowRoom = static_cast<std::size_t>(n) * (PlainDataSetReader::kLongestNumber + 1);
   std::vector<char> rowTexts(rowRoom * kBlock);
   char* rowEnds[kBlock];
-  constexpr std::size_t kWriteAt = std::size_t{1} << 20;
+  constexpr std::size_t kWriteAt = std::size_t{1} << 18;
   // Room for a full write plus a block of rows with their longest winner
   // texts (found as they are made).
   std::size_t longestWinner = 0;
