@@ -2,9 +2,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <set>
 #include <sstream>
@@ -13,6 +15,8 @@
 
 #include "FileHandler/Filer.h"
 #include "FileHandler/NetworkFile.h"
+#include "Kohonen/Common/CommandLine.h"
+#include "Kohonen/Common/DataFiles.h"
 #include "Kohonen/Convert/MapsmithConvert.h"
 #include "NeuralNets/Random.h"
 #include "tests/ToolRun.h"
@@ -23,6 +27,10 @@ namespace {
 
 const std::string kExamples = std::string(MAPSMITH_TEST_DATA) + "/../../examples/convert/";
 
+using mapsmith::FileFormat;
+using mapsmith::ReadDataFile;
+using mapsmith::RunError;
+using mapsmith::WriteDataFile;
 using tooltest::Outcome;
 using tooltest::Read;
 
@@ -289,6 +297,78 @@ TEST_F(MapsmithConvertTest, OutputsMatchTheExpectedFiles) {
   r = Run({kExamples + "colors.cod", Path("colors.net")});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "MapsmithConvert: " + kExamples + "colors.cod: warning: 4 units carry labels, which are ignored\n");
+}
+
+// A CSV file becomes a data set file row by row; the file must be the one the
+// whole set read and written gives, and a refusal must be the same too.
+TEST_F(MapsmithConvertTest, CsvConvertedRowByRowIsTheWholeSetsFile) {
+  const auto wholeSet = [&](const std::string& csv) {
+    const std::string path = Path("whole.dat");
+    WriteDataFile(path, ReadDataFile(csv, FileFormat::Csv, {}), FileFormat::DataSet);
+    return Read(path);
+  };
+  // Many rows of many columns: the rows go out in several parts.
+  std::mt19937_64 random(11);
+  std::string large;
+  for (int c = 0; c < 300; ++c) large += (c > 0 ? ",c" : "c") + std::to_string(c);
+  large += "\n";
+  for (int r = 0; r < 400; ++r) {
+    for (int c = 0; c < 300; ++c) {
+      const double value = std::ldexp(static_cast<double>(random() >> 11), static_cast<int>(random() % 120) - 100);
+      std::ostringstream cell;
+      cell.precision(static_cast<int>(random() % 18) + 1);
+      cell << (random() % 2 == 0 ? value : -value);
+      if (c > 0) large += ',';
+      const bool quoted = random() % 50 == 0;  // read by the general cell splitter
+      if (quoted) large += '"';
+      large += cell.str();
+      if (quoted) large += '"';
+    }
+    large += r % 7 == 0 ? "\r\n" : "\n";
+  }
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"header.csv", "a,b,c\n1,2,3\n4.5,-6e-3,+7\n"},
+      {"plain.csv", "1,2\n3,4\n"},
+      {"odd.csv", "\xEF\xBB\xBFx;\"y\ny\"\r\n\n 1 ;\"2\"\r\n\n3;4\n"},
+      {"tabs.csv", "0.1\t0.2\t0.3\n"},
+      {"large.csv", large},
+  };
+  for (const auto& [name, text] : files) {
+    const std::string csv = Write(name, text);
+    ASSERT_TRUE(mapsmith::ConvertCsvFileAsRead(csv, {}, Path("rows.dat"))) << name;
+    EXPECT_EQ(Read(Path("rows.dat")), wholeSet(csv)) << name;
+    const Outcome r = Run({csv, Path("tool.dat")});
+    ASSERT_EQ(r.status, 0) << name << ": " << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(Read(Path("tool.dat")), Read(Path("rows.dat"))) << name;
+  }
+  // What it leaves to the whole set, with the output untouched: a label
+  // column, a header without rows, a file that cannot be read twice.
+  mapsmith::CsvOptions labelled;
+  labelled.labelColumn = "1";
+  Write("kept.dat", "kept\n");
+  EXPECT_FALSE(mapsmith::ConvertCsvFileAsRead(Path("plain.csv"), labelled, Path("kept.dat")));
+  EXPECT_FALSE(mapsmith::ConvertCsvFileAsRead(Write("names.csv", "a,b\n"), {}, Path("kept.dat")));
+  EXPECT_FALSE(mapsmith::ConvertCsvFileAsRead("/dev/null", {}, Path("kept.dat")));
+  EXPECT_EQ(Read(Path("kept.dat")), "kept\n");
+
+  // A fault in the last row, met after the other rows were written out.
+  std::string lastBad = large;
+  lastBad.replace(lastBad.rfind(',') + 1, std::string::npos, "NA\n");
+  const std::string bad = Write("bad.csv", lastBad);
+  std::string message;
+  try {
+    ReadDataFile(bad, FileFormat::Csv, {});
+  } catch (const RunError& e) {
+    message = "MapsmithConvert: " + e.file + ": " + e.reason + "\n";
+  }
+  ASSERT_NE(message.find("'NA' is not a number"), std::string::npos) << message;
+  const Outcome r = RunFailing({bad, Path("old.dat")}, "old.dat");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, message);
+  for (const auto& entry : fs::directory_iterator(dir_))
+    EXPECT_EQ(entry.path().filename().string().find(".old.dat"), std::string::npos) << entry.path();
+
 }
 
 TEST_F(MapsmithConvertTest, DataSetFileToCsvAndBackIsExact) {

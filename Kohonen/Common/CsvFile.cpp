@@ -7,6 +7,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "FileHandler/Filer.h"
 #include "FileHandler/ParseTools.h"
 #include "Kohonen/Common/TextInput.h"
 
@@ -23,6 +24,8 @@ class CsvReader {
  public:
   CsvReader(std::istream& in, const CsvOptions& options) : lines_(in), options_(options) {}
   DataTable Read();
+  std::int64_t CountRecords();
+  bool StreamToDataSet(std::int64_t records, std::ostream& out);
   // The cells of the first record (empty when there is none).
   std::vector<std::string> FirstRecord();
 
@@ -40,6 +43,7 @@ class CsvReader {
   [[noreturn]] void NumberError(NumberText status, std::string_view text, std::size_t offset,
                                 std::size_t column) const;
   [[noreturn]] void CellCountError(std::size_t cells) const;
+  void WriteStoredRows(std::ostream& out, std::vector<char>& text) const;
 
   LineReader lines_;
   const CsvOptions& options_;
@@ -354,6 +358,74 @@ DataTable CsvReader::Read() {
   return table;
 }
 
+std::int64_t CsvReader::CountRecords() {
+  std::int64_t records = 0;
+  while (NextRecord()) ++records;
+  return records;
+}
+
+// The rows held, as the data set writer writes rows of inputs alone: each
+// number and a blank, two blanks, the line end.
+void CsvReader::WriteStoredRows(std::ostream& out, std::vector<char>& text) const {
+  const std::size_t rows = static_cast<std::size_t>(store_->Rows());
+  text.resize(rows * (columns_ * (FileTools::GeneralNumberSize + 1) + 3));
+  char* p = text.data();
+  for (std::size_t r = 0; r < rows; ++r) {
+    const double* values = store_->Row(r);
+    for (std::size_t c = 0; c < columns_; ++c) {
+      p = FileTools::FormatGeneralTo(values[c], p);
+      *p++ = ' ';
+    }
+    std::memcpy(p, "  \n", 3);
+    p += 3;
+  }
+  out.write(text.data(), p - text.data());
+}
+
+// Read() with the rows written as they come: the first record is taken as
+// Read takes it, and every record goes through Read's own checks, so a text
+// Read refuses is refused here with the same message.
+bool CsvReader::StreamToDataSet(std::int64_t records, std::ostream& out) {
+  if (!options_.labelColumn.empty() || !NextRecord()) return false;
+  firstRecordLine_ = recordLine_;
+  separator_ = options_.separator != 0 ? options_.separator : FindSeparator(record_);
+  Split(record_);
+  columns_ = cells_.size();
+  header_ = FirstLineIsHeader();
+  const std::int64_t rows = records - (header_ ? 1 : 0);
+  if (rows < 1 || rows > kMaxCount || columns_ > static_cast<std::size_t>(kMaxCount)) return false;
+  FileTools tools;
+  WriteDataSetHeader(tools, out, static_cast<std::int32_t>(columns_), 0, 0, 0, static_cast<std::int32_t>(rows));
+  store_ = std::make_unique<RowStore>(columns_);
+  // About 64K numbers at a time: one block of the store, reused.
+  const std::int64_t flushAt = std::max<std::int64_t>(1, 65536 / static_cast<std::int64_t>(columns_));
+  std::vector<char> text;
+  std::int64_t read = 0;
+  if (header_) {
+    names_ = cells_;
+  } else {
+    ReadCells();
+    read = 1;
+  }
+  while (NextRecord()) {
+    if (++read > rows) return false;  // the text changed since it was counted
+    if (std::memchr(record_.data(), '"', record_.size()) == nullptr) {
+      ReadRecordFast(record_);
+    } else {
+      Split(record_);
+      ReadCells();
+    }
+    if (store_->Rows() == flushAt) {
+      WriteStoredRows(out, text);
+      store_->Reset();
+    }
+  }
+  if (read != rows) return false;
+  WriteStoredRows(out, text);
+  WriteDataSetTrailer(tools, out);
+  return true;
+}
+
 // ------------------------------------------------------------------ writing
 
 bool NeedsQuotes(std::string_view text, char separator) {
@@ -391,6 +463,15 @@ const TLabel* HeaviestLabel(const TLabelList& list) {
 DataTable ReadCsv(std::istream& in, const CsvOptions& options) {
   CsvReader reader(in, options);
   return reader.Read();
+}
+
+std::int64_t CountCsvRecords(std::istream& in) {
+  const CsvOptions options;
+  return CsvReader(in, options).CountRecords();
+}
+
+bool StreamCsvToDataSet(std::istream& in, const CsvOptions& options, std::int64_t records, std::ostream& out) {
+  return CsvReader(in, options).StreamToDataSet(records, out);
 }
 
 std::vector<std::string> CsvFirstRecord(std::string_view text, const CsvOptions& options) {

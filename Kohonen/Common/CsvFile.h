@@ -32,6 +32,7 @@
 // as bare texts, without file or "warning:" prefix.
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
 #include <string>
 #include <string_view>
@@ -44,6 +45,20 @@ namespace mapsmith {
 // Reads a whole CSV text. The set has no output columns; it has labels when
 // a label column was chosen. Throws FileTools::Error.
 DataTable ReadCsv(std::istream& in, const CsvOptions& options);
+
+// The number of records of a CSV text as ReadCsv takes them (empty lines
+// skipped, a record whose quoted cells hold line ends counted once), the
+// header line included.
+std::int64_t CountCsvRecords(std::istream& in);
+
+// Writes the CSV text `in` to `out` as the data set file that WriteDataSetFile
+// writes for ReadCsv(in, options), a few thousand rows at a time instead of
+// holding them all: `records` (CountCsvRecords of the same text) sizes the
+// header before the rows are read. Returns false, having written part of a
+// file at most, where ReadCsv must decide: a label column, no rows, more
+// than kMaxCount rows or columns, or a text whose records are not `records`.
+// Throws FileTools::Error as ReadCsv does, with ReadCsv's message.
+bool StreamCsvToDataSet(std::istream& in, const CsvOptions& options, std::int64_t records, std::ostream& out);
 
 // The cells of the first record of a CSV text (as read with `options`: the
 // separator given, else found as Read finds it; quotes undone, blanks around

@@ -348,6 +348,28 @@ void WriteAtomically(const std::string& path, const std::function<void(std::ostr
   if (!file.Commit()) throw RunError{path, "cannot write: " + file.ErrorText()};
 }
 
+bool ConvertCsvFileAsRead(const std::string& inPath, const CsvOptions& csv, const std::string& outPath) {
+  struct stat info {};
+  if (::stat(inPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  std::int64_t records = 0;
+  {
+    InputFile counted(inPath);
+    ReadFile(counted, [&](std::istream& in) { records = CountCsvRecords(in); });
+  }
+  struct GiveUp {};  // thrown inside the write to abandon it
+  try {
+    WriteAtomically(outPath, [&](std::ostream& out) {
+      InputFile rows(inPath);
+      bool written = false;
+      ReadFile(rows, [&](std::istream& in) { written = StreamCsvToDataSet(in, csv, records, out); });
+      if (!written) throw GiveUp{};
+    });
+  } catch (const GiveUp&) {
+    return false;
+  }
+  return true;
+}
+
 void WriteDataTo(std::ostream& out, const std::string& path, const DataTable& table, FileFormat format,
                  const CsvOptions& csv, std::vector<std::string>* warnings) {
   if (format == FileFormat::Unknown) format = FormatFromExtension(path);

@@ -159,6 +159,16 @@ void WriteMapFile(const std::string& path, TKohonenNetwork& map, FileFormat form
 void WriteMapTo(std::ostream& out, const std::string& path, TKohonenNetwork& map, FileFormat format,
                 std::vector<std::string>* warnings = nullptr);
 
+// Converts the CSV file `inPath` to the data set file `outPath` as
+// ReadDataFile and WriteDataFile would, without holding its rows: the file is
+// read twice, once to count its records and once to write them
+// (StreamCsvToDataSet). Returns false, with `outPath` as it was, when
+// `inPath` is not a regular file (a pipe cannot be read twice) or the
+// streaming reader leaves the file to the whole-set way; the caller then
+// converts it that way, which gives the same file or the same refusal. Throws
+// RunError as those functions do.
+bool ConvertCsvFileAsRead(const std::string& inPath, const CsvOptions& csv, const std::string& outPath);
+
 // Runs `write` on a stream into a temporary file beside `path` and renames it
 // over `path` when `write` returned and every byte reached the disk. On any
 // failure (a thrown error included) the temporary file is removed and an

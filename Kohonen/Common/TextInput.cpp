@@ -71,7 +71,7 @@ RowStore::RowStore(std::size_t columns)
       rowsPerBlock_(std::max<std::size_t>(1, (std::size_t{1} << 20) / std::max<std::size_t>(columns, 1))) {}
 
 void RowStore::BeginRow() {
-  if (rows_ % rowsPerBlock_ == 0 && columns_ > 0) {
+  if (rows_ % rowsPerBlock_ == 0 && columns_ > 0 && rows_ / rowsPerBlock_ >= blocks_.size()) {
     // The first block grows with what the rows really hold (a declared width
     // is not trusted with memory, and small files stay small); later blocks
     // are reserved whole, since the data is large.
@@ -80,6 +80,12 @@ void RowStore::BeginRow() {
     if (reserve) blocks_.back().reserve(std::min(rowsPerBlock_ * columns_, std::size_t{1} << 20));
   }
   ++rows_;
+}
+
+void RowStore::Reset() {
+  if (blocks_.size() > 1) blocks_.resize(1);
+  if (!blocks_.empty()) blocks_.front().clear();
+  rows_ = 0;
 }
 
 const double* RowStore::Row(std::size_t row) const {

@@ -52,6 +52,9 @@ class RowStore {
   explicit RowStore(std::size_t columns);
   // Starts one more row; its values follow with Push.
   void BeginRow();
+  // Forgets the rows held; the rows that follow reuse the first block's
+  // memory.
+  void Reset();
   void Push(double value) { blocks_.back().push_back(value); }
   // The values of `row` (nullptr when there are no columns).
   const double* Row(std::size_t row) const;

@@ -178,6 +178,10 @@ int Convert(const ParsedOptions& options, std::ostream&, std::ostream& err) {
   }
   if (IsMapFormat(to)) throw RunError{outPath, "a data set cannot be written as a map"};
 
+  // The common large case, CSV to a data set file as it is, goes row by row.
+  if (from == FileFormat::Csv && (to == FileFormat::DataSet || to == FileFormat::Unknown) && method.empty() &&
+      scaleWith.empty() && input.csv.labelColumn.empty() && ConvertCsvFileAsRead(inPath, input.csv, outPath))
+    return 0;
   DataTable table = ReadDataFile(in, from, input.csv);
   PrintWarnings(kConvert.name, table.warnings, err);
   ScaleFactors factors;
