@@ -4,13 +4,16 @@
 // reads must write (never refused) and read back as the same table: shape,
 // column names and labels equal, and the text written from the second
 // reading equal to the first written text (numbers settle on their 15-digit
-// form at the first write).
+// form at the first write). The row-by-row conversion to a data set file
+// must give the file the data set writer writes for the table read whole, or
+// refuse the text with the same message, or leave it to the whole reading.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <sstream>
 #include <string>
 
+#include "FileHandler/Filer.h"
 #include "FileHandler/ParseTools.h"
 #include "Kohonen/Common/CsvFile.h"
 
@@ -53,12 +56,38 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   options.labelColumn = labelColumns[(choice >> 4) & 3];
   if (options.labelColumn == "species" && options.header == 0) options.labelColumn.clear();
 
+  const std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
   DataTable first;
+  std::string refusal;
   try {
-    std::istringstream in(std::string(reinterpret_cast<const char*>(data) + 1, size - 1));
+    std::istringstream in(input);
     first = ReadCsv(in, options);
-  } catch (const FileTools::Error&) {
+  } catch (const FileTools::Error& e) {
+    refusal = e.message;
+  }
+
+  std::istringstream counted(input);
+  const std::int64_t records = CountCsvRecords(counted);
+  std::ostringstream streamed;
+  bool written = false;
+  std::string streamRefusal;
+  try {
+    std::istringstream in(input);
+    written = StreamCsvToDataSet(in, options, records, streamed);
+  } catch (const FileTools::Error& e) {
+    streamRefusal = e.message;
+  }
+  if (!refusal.empty()) {
+    Check(!written && (streamRefusal.empty() || streamRefusal == refusal));
     return 0;
+  }
+  Check(streamRefusal.empty());
+  Check(written == (options.labelColumn.empty() && first.data->MbrNdxRows > 0));
+  if (written) {
+    std::ostringstream whole;
+    FileTools tools;
+    Check(WriteDataSetFile(tools, whole, first.data.get(), nullptr) == SUCCESS);
+    Check(streamed.str() == whole.str());
   }
 
   CsvOptions writing;
