@@ -478,7 +478,13 @@ int32_t ReadWholeFile(FileTools& tools, std::istream& in, std::unique_ptr<Data>&
   std::string setName, dataName;
   const int32_t rows = ReadFileStart(tools, in, layout, &setName, dataName);
   RowReader(tools, in, dataName, layout, exampleSet, resultSet).Read(rows);
+  ReadDataSetFileEnd(tools, in, setName, dataName);
+  return SUCCESS;
+}
 
+}  // namespace
+
+void ReadDataSetFileEnd(FileTools& tools, std::istream& in, const std::string& setName, const std::string& dataName) {
   FileTools::Tag tag;
   tools.ReadTag(dataName, in, false, tag);
   FileTools::ExpectEnd(tag, in);
@@ -486,10 +492,7 @@ int32_t ReadWholeFile(FileTools& tools, std::istream& in, std::unique_ptr<Data>&
   FileTools::ExpectEnd(tag, in);
   tools.ReadTag({}, in, false, tag);  // only comments may follow
   FileTools::ExpectEnd(tag, in);
-  return SUCCESS;
 }
-
-}  // namespace
 
 int32_t ReadDataSetFile(FileTools& tools, const std::string& fileName, std::unique_ptr<Data>& exampleSet,
                         std::unique_ptr<Data>& resultSet, std::unique_ptr<TKQstructure> message) {

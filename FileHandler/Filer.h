@@ -82,6 +82,13 @@ int32_t ReadDataSetHeader(FileTools& tools, std::istream& in, int32_t& inputs, i
 // separators and comments before it are skipped. Repeated names add up.
 std::unique_ptr<TLabelList> ReadLabelList(FileTools& tools, std::istream& in);
 
+// Reads what must follow a data set file's last row: the end of the Data
+// block named `dataName`, the end of the set named `setName` (the names as
+// the file's block starts wrote them), then nothing but blanks and comments.
+// Throws FileTools::Error, with ReadDataSetFile's message, where anything
+// else follows.
+void ReadDataSetFileEnd(FileTools& tools, std::istream& in, const std::string& setName, const std::string& dataName);
+
 // ---- Writing ----
 
 // Whether a label list in a file can carry `name`: one or more printable

@@ -348,9 +348,13 @@ void WriteAtomically(const std::string& path, const std::function<void(std::ostr
   if (!file.Commit()) throw RunError{path, "cannot write: " + file.ErrorText()};
 }
 
-bool ConvertCsvFileAsRead(const std::string& inPath, const CsvOptions& csv, const std::string& outPath) {
+bool IsRegularFile(const std::string& path) {
   struct stat info {};
-  if (::stat(inPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool ConvertCsvFileAsRead(const std::string& inPath, const CsvOptions& csv, const std::string& outPath) {
+  if (!IsRegularFile(inPath)) return false;
   std::int64_t records = 0;
   {
     InputFile counted(inPath);

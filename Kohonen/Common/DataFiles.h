@@ -73,6 +73,10 @@ class InputFile {
 // before a SOM_PAK file's first line are skipped. Throws RunError when the
 // file cannot be read.
 FileFormat DetectFormat(const std::string& path);
+
+// Whether `path` names a regular file (symbolic links followed), which can
+// be opened and read again, unlike a pipe or FIFO that gives its bytes once.
+bool IsRegularFile(const std::string& path);
 // The same for the first bytes of a file.
 FileFormat DetectFormatOf(std::string_view start);
 

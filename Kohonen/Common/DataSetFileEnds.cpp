@@ -32,13 +32,7 @@ bool EndsAsADataSetFile(std::istream& in, std::int64_t at, const std::string& se
     in.clear();
     if (!in.seekg(at, std::ios::beg)) return false;
     FileTools tools;
-    FileTools::Tag tag;
-    tools.ReadTag(dataName, in, false, tag);
-    FileTools::ExpectEnd(tag, in);
-    tools.ReadTag(setName, in, false, tag);
-    FileTools::ExpectEnd(tag, in);
-    tools.ReadTag({}, in, false, tag);  // only comments may follow
-    FileTools::ExpectEnd(tag, in);
+    ReadDataSetFileEnd(tools, in, setName, dataName);
     return !in.bad();
   } catch (const FileTools::Error&) {
   } catch (const std::ios_base::failure&) {

@@ -1,7 +1,5 @@
 #include "Kohonen/Map/MapsmithMap.h"
 
-#include <sys/stat.h>
-
 #include <memory>
 #include <ostream>
 #include <string>
@@ -71,8 +69,7 @@ bool MapsAsRead(TKohonenNetwork& map, const std::string& dataPath, const DataInp
   if (selected != 0 && selected != map.NumInputs()) return false;
   // Only a regular file: recognising a pipe's format would consume what the
   // general way must then read.
-  struct stat info {};
-  if (::stat(dataPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  if (!IsRegularFile(dataPath)) return false;
   FileFormat format = input.format;
   if (format == FileFormat::Unknown) {
     try {

@@ -270,10 +270,7 @@ RowShare ReadRowShare(ProcessGroup& group, const std::string& path, const DataIn
   // What is not a regular file on process 0 (a pipe, its standard input) can
   // be read once only: process 0 reads it, the others do not touch the name.
   long long regular = 0;
-  if (group.Rank() == 0) {
-    struct stat info;
-    regular = ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) ? 1 : 0;
-  }
+  if (group.Rank() == 0) regular = IsRegularFile(path) ? 1 : 0;
   group.Broadcast(0, &regular, sizeof regular);
   if (regular == 0) {
     ReadAndSend(group, path, input.format, input.csv, share, numInputs);
