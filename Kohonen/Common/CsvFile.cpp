@@ -31,6 +31,8 @@ class CsvReader {
 
  private:
   bool NextRecord();
+  bool StartRecords();
+  void ReadRecord();
   char FindSeparator(std::string_view record) const;
   void Split(std::string_view record);
   void ResolveLabelColumn();
@@ -309,13 +311,7 @@ std::vector<std::string> CsvReader::FirstRecord() {
 
 DataTable CsvReader::Read() {
   DataTable table;
-  if (!NextRecord()) ThrowFileError("the file holds no data, not even a header line");
-  firstRecordLine_ = recordLine_;
-  separator_ = options_.separator != 0 ? options_.separator : FindSeparator(record_);
-  Split(record_);
-  columns_ = cells_.size();
-  ResolveLabelColumn();
-  header_ = FirstLineIsHeader();
+  if (!StartRecords()) ThrowFileError("the file holds no data, not even a header line");
   const std::size_t inputs = columns_ - (labelColumn_ >= 0 ? 1 : 0);
   if (inputs > static_cast<std::size_t>(kMaxCount))
     ThrowFileError("more than " + std::to_string(kMaxCount) + " columns");
@@ -333,12 +329,7 @@ DataTable CsvReader::Read() {
   }
   while (NextRecord()) {
     if (store_->Rows() == kMaxCount) ThrowFileError("more than " + std::to_string(kMaxCount) + " rows");
-    if (std::memchr(record_.data(), '"', record_.size()) == nullptr) {
-      ReadRecordFast(record_);
-    } else {
-      Split(record_);
-      ReadCells();
-    }
+    ReadRecord();
   }
 
   const auto rows = static_cast<std::int32_t>(store_->Rows());
@@ -356,6 +347,31 @@ DataTable CsvReader::Read() {
   if (emptyLabels_ > 0)
     table.warnings.push_back(Counted(emptyLabels_, "row has", "rows have") + " an empty label cell and no label");
   return table;
+}
+
+// Reads the first record and takes from it what the rest is read by: the
+// separator, the number of cells, the label column, whether it is a header.
+// False when the text holds no record.
+bool CsvReader::StartRecords() {
+  if (!NextRecord()) return false;
+  firstRecordLine_ = recordLine_;
+  separator_ = options_.separator != 0 ? options_.separator : FindSeparator(record_);
+  Split(record_);
+  columns_ = cells_.size();
+  ResolveLabelColumn();
+  header_ = FirstLineIsHeader();
+  return true;
+}
+
+// A record after the first into the store: straight from the text when it
+// holds no quotes.
+void CsvReader::ReadRecord() {
+  if (std::memchr(record_.data(), '"', record_.size()) == nullptr) {
+    ReadRecordFast(record_);
+  } else {
+    Split(record_);
+    ReadCells();
+  }
 }
 
 std::int64_t CsvReader::CountRecords() {
@@ -386,12 +402,7 @@ void CsvReader::WriteStoredRows(std::ostream& out, std::vector<char>& text) cons
 // Read takes it, and every record goes through Read's own checks, so a text
 // Read refuses is refused here with the same message.
 bool CsvReader::StreamToDataSet(std::int64_t records, std::ostream& out) {
-  if (!options_.labelColumn.empty() || !NextRecord()) return false;
-  firstRecordLine_ = recordLine_;
-  separator_ = options_.separator != 0 ? options_.separator : FindSeparator(record_);
-  Split(record_);
-  columns_ = cells_.size();
-  header_ = FirstLineIsHeader();
+  if (!options_.labelColumn.empty() || !StartRecords()) return false;
   const std::int64_t rows = records - (header_ ? 1 : 0);
   if (rows < 1 || rows > kMaxCount || columns_ > static_cast<std::size_t>(kMaxCount)) return false;
   FileTools tools;
@@ -409,12 +420,7 @@ bool CsvReader::StreamToDataSet(std::int64_t records, std::ostream& out) {
   }
   while (NextRecord()) {
     if (++read > rows) return false;  // the text changed since it was counted
-    if (std::memchr(record_.data(), '"', record_.size()) == nullptr) {
-      ReadRecordFast(record_);
-    } else {
-      Split(record_);
-      ReadCells();
-    }
+    ReadRecord();
     if (store_->Rows() == flushAt) {
       WriteStoredRows(out, text);
       store_->Reset();
