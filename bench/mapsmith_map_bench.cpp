@@ -23,6 +23,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "DataObject/Data.h"
@@ -108,20 +109,43 @@ double ChildrenCpuSeconds() {
   return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
 }
 
+// MapsmithMap's binary run on `args` with its standard output discarded, the
+// way a user runs it: whether it ran and exited with status 0.
+class ToolBinary {
+ public:
+  explicit ToolBinary(std::vector<std::string> args)
+      : binary_(std::string(MAPSMITH_TOOL_DIR) + "/MapsmithMap"), args_(std::move(args)) {
+    args_.insert(args_.begin(), binary_);
+    for (std::string& a : args_) argv_.push_back(a.data());
+    argv_.push_back(nullptr);
+    posix_spawn_file_actions_init(&actions_);
+    posix_spawn_file_actions_addopen(&actions_, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  }
+  ~ToolBinary() { posix_spawn_file_actions_destroy(&actions_); }
+  ToolBinary(const ToolBinary&) = delete;
+  ToolBinary& operator=(const ToolBinary&) = delete;
+
+  bool Run() {
+    pid_t pid = 0;
+    int status = 0;
+    return posix_spawn(&pid, binary_.c_str(), &actions_, nullptr, argv_.data(), environ) == 0 &&
+           waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
+
+ private:
+  std::string binary_;
+  std::vector<std::string> args_;
+  std::vector<char*> argv_;
+  posix_spawn_file_actions_t actions_;
+};
+
 void BM_ToolBinary(benchmark::State& state) {
   Files& f = TheFiles();
-  const std::string binary = std::string(MAPSMITH_TOOL_DIR) + "/MapsmithMap";
   // 0: the output replaces the previous run's; 1: --quality; 2: a new output
   // (the previous one is removed untimed: freeing a large file's blocks is
   // part of replacing it, not of mapping).
-  std::vector<std::string> args{binary, "--map", f.map, "--data", f.data, "--out", f.out};
-  if (state.range(0) == 1) args = {binary, "--map", f.map, "--data", f.data, "--quality"};
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  ToolBinary tool(state.range(0) == 1 ? std::vector<std::string>{"--map", f.map, "--data", f.data, "--quality"}
+                                      : std::vector<std::string>{"--map", f.map, "--data", f.data, "--out", f.out});
   const double cpuBefore = ChildrenCpuSeconds();
   for (auto _ : state) {
     if (state.range(0) == 2) {
@@ -129,13 +153,8 @@ void BM_ToolBinary(benchmark::State& state) {
       fs::remove(f.out);
       state.ResumeTiming();
     }
-    pid_t pid = 0;
-    int status = 0;
-    if (posix_spawn(&pid, binary.c_str(), &actions, nullptr, argv.data(), environ) != 0 ||
-        waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-      state.SkipWithError("tool failed");
+    if (!tool.Run()) state.SkipWithError("tool failed");
   }
-  posix_spawn_file_actions_destroy(&actions);
   state.counters["child_cpu_ms"] =
       benchmark::Counter((ChildrenCpuSeconds() - cpuBefore) * 1000.0 / static_cast<double>(state.iterations()));
   state.SetItemsProcessed(state.iterations() * kRows);
@@ -154,11 +173,7 @@ double Median(std::vector<double> v) {
 // and the tool's wall times and of their ratios, iteration by iteration.
 void BM_ToolOverLibrary(benchmark::State& state) {
   Files& f = TheFiles();
-  const std::string binary = std::string(MAPSMITH_TOOL_DIR) + "/MapsmithMap";
-  std::vector<std::string> args{binary, "--map", f.map, "--data", f.data, "--out", f.out};
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
+  ToolBinary binary({"--map", f.map, "--data", f.data, "--out", f.out});
   using Clock = std::chrono::steady_clock;
   const auto ms = [](Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
   std::vector<double> library, tool, ratio;
@@ -171,11 +186,7 @@ void BM_ToolOverLibrary(benchmark::State& state) {
     const Clock::time_point libraryDone = Clock::now();
     if (state.range(0) == 2) fs::remove(f.out);
     const Clock::time_point toolStart = Clock::now();
-    pid_t pid = 0;
-    int status = 0;
-    if (posix_spawn(&pid, binary.c_str(), nullptr, nullptr, argv.data(), environ) != 0 ||
-        waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-      state.SkipWithError("tool failed");
+    if (!binary.Run()) state.SkipWithError("tool failed");
     const Clock::time_point toolDone = Clock::now();
     library.push_back(ms(libraryDone - start));
     tool.push_back(ms(toolDone - toolStart));
